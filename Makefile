@@ -1,0 +1,29 @@
+# The README's commands. `make test` installs what it needs, builds both hosts and runs every test.
+CMD ?= install
+JOBS ?= $(shell nproc)
+MAKEFLAGS += --no-print-directory
+MACHINE ?= build/machine
+
+.PHONY: test run windows deps linux clean
+
+deps:
+	@scripts/install-deps.sh
+
+linux: deps
+	@cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@cmake --build build -j $(JOBS)
+
+windows: deps
+	@cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build-windows -j $(JOBS)
+
+test: linux windows
+	@cd build && ctest --output-on-failure -j $(JOBS)
+
+# Runs the Linux program on a fresh default machine (kept in $(MACHINE) for a look afterwards).
+run: linux
+	@rm -rf $(MACHINE)
+	@WINSIM_MACHINE=$(MACHINE) build/bin/install $(CMD); echo "exit code: $$?"
+
+clean:
+	rm -rf build build-windows

@@ -1,0 +1,61 @@
+#include "core/entry.h"
+
+#include "core/module.h"
+#include "core/wide.h"
+
+namespace inst {
+
+HINSTANCE g_module = nullptr;
+
+Command FindCommand(const WCHAR* word) {
+  static const struct {
+    const WCHAR* word;
+    Command command;
+  } kFolded[] = {
+      {TEXT("onChkDrv"), Command::CheckDriver}, {TEXT("onInit"), Command::Init},
+      {TEXT("un"), Command::Uninstall},         {TEXT("uninstall"), Command::Uninstall},
+      {TEXT("removetray"), Command::RemoveTray}, {TEXT("in"), Command::Install},
+      {TEXT("install"), Command::Install},      {TEXT("serverinstall"), Command::Install},
+      {TEXT("in_notray"), Command::Install},
+  };
+  for (const auto& row : kFolded)
+    if (StrEqualNoCase(word, row.word)) return row.command;
+  if (StrEqual(word, TEXT("def.set"))) return Command::SetDefault;
+  return Command::Unknown;
+}
+
+HWND OwnerWindow(const WCHAR* text) {
+  HWND window = reinterpret_cast<HWND>(static_cast<INT_PTR>(ParseDecimal(text)));
+  return IsWindow(window) ? window : nullptr;
+}
+
+void CloseHelpWindows() {
+  while (HWND help = FindWindowW(TEXT("HH Parent"), TEXT("Lumascribe Help"))) {
+    PostMessageW(help, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Sleep(50);
+  }
+}
+
+// The sequences behind the command words join here as they are built; until then a word
+// does what an unknown one does.
+static int RunCommand(Command command, HWND owner) {
+  (void)command;
+  (void)owner;
+  return kExitNoCommand;
+}
+
+int Entry(HINSTANCE module) {
+  g_module = module;
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!argv) return kExitNoCommand;
+  int code = kExitNoCommand;
+  if (count >= 2) {
+    HWND owner = count == 3 ? OwnerWindow(argv[2]) : nullptr;
+    code = RunCommand(FindCommand(argv[1]), owner);
+  }
+  LocalFree(argv);
+  return code;
+}
+
+}  // namespace inst

@@ -1,0 +1,114 @@
+#include "core/install_context.h"
+
+#include "core/install_log.h"
+#include "core/module.h"
+#include "core/product.h"
+#include "core/wide.h"
+
+namespace inst {
+
+namespace {
+
+struct EnvironmentFiles {
+  const WCHAR* environment;
+  const WCHAR* monitorFile;
+  const WCHAR* driverFile;
+  const WCHAR* uiFile;
+};
+
+const EnvironmentFiles kX64 = {TEXT("Windows x64"), TEXT("lmsmon64.dll"), TEXT("lmsdrv64.dll"),
+                               TEXT("lmsui64.dll")};
+const EnvironmentFiles kX86 = {TEXT("Windows NT x86"), TEXT("lmsmon32.dll"), TEXT("lmsdrv32.dll"),
+                               TEXT("lmsui32.dll")};
+
+// Appends "\" unless the text is empty or already ends in one; the buffer has room for it.
+void EndWithBackslash(WCHAR* text) {
+  size_t n = StrLen(text);
+  if (n > 0 && text[n - 1] != '\\') {
+    text[n] = '\\';
+    text[n + 1] = 0;
+  }
+}
+
+void SetModuleDir(InstallContext* context) {
+  WCHAR path[MAX_PATH + 1] = {};
+  GetModuleFileNameW(g_module, path, MAX_PATH);
+  size_t cut = 0;
+  for (size_t i = 0; path[i]; ++i)
+    if (path[i] == '\\' || path[i] == '/' || path[i] == ':') cut = i + 1;
+  path[cut] = 0;
+  AssignString(context->moduleDir, path);
+}
+
+void SetSystemDir(InstallContext* context) {
+  WCHAR path[MAX_PATH + 2] = {};
+  if (!GetSystemDirectoryW(path, MAX_PATH)) {
+    ReportError(context, 7, TEXT("Can`t retrieve system directory."));
+    return;
+  }
+  EndWithBackslash(path);
+  AssignString(context->systemDir, path);
+}
+
+}  // namespace
+
+void CreateInstallContext(InstallContext* context, uint32_t options) {
+  *context = InstallContext{};
+  LogLine(context, TEXT("Lumascribe %d"), kBuildNumber);
+  context->checkMonitorVersion = false;
+  context->InstallMonitor = true;
+  context->CopyMonitor = true;
+  context->serverMode = (options & kServerMode) != 0;
+  SelectEnvironment(context, (options & kX64First) != 0);
+  context->redirectedPrinters = nullptr;
+  SetModuleDir(context);
+  SetSystemDir(context);
+}
+
+void SelectEnvironment(InstallContext* context, bool x64) {
+  const EnvironmentFiles& files = x64 ? kX64 : kX86;
+  context->isX64 = x64;
+  context->environment = files.environment;
+  context->monitorFile = files.monitorFile;
+  context->driverFile = files.driverFile;
+  context->uiFile = files.uiFile;
+  context->helpFile = TEXT("lmshelp.chm");
+
+  LPWSTR environment = const_cast<LPWSTR>(context->environment);
+  DWORD needed = 0;
+  if (GetPrinterDriverDirectoryW(nullptr, environment, 1, nullptr, 0, &needed)) return;
+  WCHAR* directory = nullptr;
+  bool found = false;
+  if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+    // One character more than asked for: room for the separator appended below.
+    directory = static_cast<WCHAR*>(GlobalAlloc(GPTR, SIZE_T(needed) + sizeof(WCHAR)));
+    if (!directory)
+      SetLastError(DWORD(E_OUTOFMEMORY));
+    else
+      found = GetPrinterDriverDirectoryW(nullptr, environment, 1, reinterpret_cast<LPBYTE>(directory),
+                                         needed, &needed) != FALSE;
+  }
+  if (found) {
+    LogLine(context, TEXT("PrinterDriverDirectory(1):%s"), static_cast<const WCHAR*>(directory));
+    EndWithBackslash(directory);
+    LogLine(context, TEXT("PrinterDriverDirectory(2):%s"), static_cast<const WCHAR*>(directory));
+    AssignString(context->driverDir, directory);
+  } else {
+    ReportError(context, 6, TEXT("Can`t retrieve printer driver directory."));
+  }
+  if (directory) GlobalFree(directory);
+}
+
+void DestroyInstallContext(InstallContext* context) {
+  if (context->redirectedPrinters) GlobalFree(context->redirectedPrinters);
+  context->redirectedPrinters = nullptr;
+  FreePrinterList(&context->printers);
+  FreeSavedPrinters(context->savedPrinters);
+  ClearPendingDeletes(context);
+  FreeString(context->driverDir);
+  FreeString(context->logText);
+  FreeString(context->systemDir);
+  FreeString(context->moduleDir);
+}
+
+}  // namespace inst

@@ -1,0 +1,4 @@
+// Windows starts the tool here, as a GUI program without a console.
+#include "core/entry.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) { return inst::Entry(instance); }

@@ -1,0 +1,16 @@
+// Removed product printers to recreate: each one's settings-key name and its snapshot record.
+#pragma once
+#include "win32.h"
+
+namespace inst {
+
+struct SavedPrinter {
+  char* subKey;                   // owned, ANSI, never empty
+  PRINTER_INFO_2W* printerEntry;  // a record of the context's printer snapshot; not owned
+  SavedPrinter* next;
+};
+
+// Releases every node and its name; never follows printerEntry.
+void FreeSavedPrinters(SavedPrinter*& head);
+
+}  // namespace inst

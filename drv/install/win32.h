@@ -1,0 +1,37 @@
+// The tool's one platform include: the real Win32 headers on Windows, the simulated machine's
+// elsewhere. Windows' A/W macros that would rename the tool's own operations are undone here.
+#pragma once
+
+#ifdef _WIN32
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <winspool.h>
+#include <shellapi.h>
+#undef CopyFile
+#undef AddMonitor
+#undef DeleteMonitor
+#undef AddPrinter
+#undef AddPrinterDriver
+#undef DeletePrinterDriver
+#undef DeletePrinterDriverEx
+#undef EnumMonitors
+#undef EnumPrinters
+#undef EnumPrinterDrivers
+#else
+#include <winsim/windows.h>
+#endif
+
+static_assert(sizeof(PRINTER_INFO_2W) == 136, "PRINTER_INFO_2W has its x64 layout");
+static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4, "Win32 integer widths");
+static_assert(sizeof(WCHAR) == 2, "UTF-16");

@@ -1,0 +1,38 @@
+// kernel32: last error, message texts, heaps, clock, module and system directory.
+#pragma once
+#include "winsim/win_types.h"
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define LANG_NEUTRAL 0x00
+#define LANG_ENGLISH 0x09
+#define SUBLANG_DEFAULT 0x01
+#define SUBLANG_ENGLISH_US 0x01
+#define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
+
+#define GMEM_FIXED 0x0000
+#define GMEM_ZEROINIT 0x0040
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+
+#define CP_ACP 0
+#define MB_PRECOMPOSED 0x00000001
+
+DWORD GetLastError();
+void SetLastError(DWORD code);
+
+DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                     LPWSTR buffer, DWORD size, void* arguments);
+HLOCAL LocalFree(HLOCAL memory);
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+HGLOBAL GlobalFree(HGLOBAL memory);
+
+void Sleep(DWORD milliseconds);
+DWORD GetTickCount();
+
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR filename, DWORD size);
+UINT GetSystemDirectoryW(LPWSTR buffer, UINT size);
+
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR wide, int wideChars);

@@ -1,0 +1,123 @@
+// The simulated Windows machine: all of its state, for winsim's calls and for tests.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "winsim/win_types.h"
+
+namespace winsim {
+
+// A planned failure: calls of `call` whose key argument contains `match` (case-insensitive;
+// empty matches every call) fail with `error` from the `firstCall`-th matching call to the
+// `lastCall`-th, and only while simulated time is below `untilMs`.
+struct Fault {
+  std::string call;
+  std::string match;
+  uint32_t firstCall = 1;
+  uint32_t lastCall = UINT32_MAX;
+  uint64_t untilMs = UINT64_MAX;
+  DWORD error = 0;
+  uint32_t seen = 0;
+};
+
+struct TraceEntry {
+  uint64_t ms;
+  std::string call;
+  std::string detail;
+};
+
+struct OsState {
+  std::string modulePath = "C:\\Program Files\\Lumascribe\\install\\install.exe";
+  std::string systemDir = "C:\\Windows\\system32";
+  std::u16string commandLine;
+  DWORD lastError = 0;
+};
+
+struct ClockState {
+  uint64_t nowMs = 0;
+  DWORD tickAtBoot = 0x00A00000;  // GetTickCount() at nowMs 0
+};
+
+struct Window {
+  uint64_t handle = 0;
+  std::string className;
+  std::string title;
+  int64_t closeDelayMs = 0;  // after WM_SYSCOMMAND/SC_CLOSE: 0 at once, -1 never
+  int64_t closeAtMs = -1;    // when a requested close completes
+  bool open = true;
+};
+
+// What the simulated user does with a dialog: the key or button that closes it.
+enum class DialogAnswer { CloseButton, Enter, Escape, CloseBox };
+
+// A dialog as it was shown.
+struct DialogRecord {
+  int templateId = 0;
+  uint64_t owner = 0;
+  std::string title;
+  std::map<int, std::string> itemTexts;
+  int64_t result = 0;
+};
+
+// Shows an open dialog to a real user and returns the command id that closed it (IDOK or
+// IDCANCEL). Null means the simulated user answers from `dialogAnswer`.
+typedef int (*DialogPresenter)(const DialogRecord& dialog);
+
+struct UiState {
+  std::vector<Window> windows;
+  bool shiftDown = false;
+  DialogAnswer dialogAnswer = DialogAnswer::CloseButton;
+  bool dialogsFail = false;  // no dialog can be created (a headless session)
+  std::vector<DialogRecord> dialogs;
+  DialogPresenter presenter = nullptr;
+};
+
+struct HeapState {
+  std::map<const void*, SIZE_T> globalBlocks;
+  std::map<const void*, SIZE_T> localBlocks;
+};
+
+struct SpoolerState {
+  std::map<std::string, std::string> driverDirs;  // environment name -> directory
+};
+
+struct Machine {
+  std::string root;  // host directory that holds this machine's drive_c
+  OsState os;
+  ClockState clock;
+  std::vector<Fault> faults;
+  std::vector<TraceEntry> trace;
+  UiState ui;
+  HeapState heap;
+  SpoolerState spooler;
+};
+
+Machine& M();
+
+// A fresh x64 Windows installation rooted at the host directory `root`.
+void ResetMachine(const std::string& root);
+bool LoadMachine(const std::string& dir);
+bool SaveMachine(const std::string& dir);
+
+// Helpers for winsim's calls and for tests.
+std::string Utf8(const WCHAR* text);
+std::string Utf8(const std::u16string& text);
+std::u16string Wide(const std::string& text);
+bool EqualNoCase(const std::string& a, const std::string& b);
+
+void Trace(const std::string& call, const std::string& detail = std::string());
+// The error of the first fault that applies to this call of `call`, or 0.
+DWORD FaultFor(const std::string& call, const std::string& key = std::string());
+// Sets the thread's last error and returns `result`: winsim's calls fail through it.
+template <typename T>
+T Fail(DWORD error, T result) {
+  M().os.lastError = error;
+  return result;
+}
+void AdvanceClock(uint64_t ms);
+uint64_t AddWindow(const std::string& className, const std::string& title, int64_t closeDelayMs);
+int CountCalls(const std::string& call);
+
+}  // namespace winsim

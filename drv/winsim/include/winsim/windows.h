@@ -1,0 +1,8 @@
+// What <windows.h>, <winspool.h> and <shellapi.h> give a Windows program, served by the
+// simulated machine.
+#pragma once
+#include "winsim/win_types.h"
+#include "winsim/win_errors.h"
+#include "winsim/api_kernel.h"
+#include "winsim/api_user.h"
+#include "winsim/api_spool.h"

@@ -1,0 +1,88 @@
+// kernel32: last error, heaps, clock, module path and system directory.
+#include <cstdlib>
+#include <cstring>
+
+#include "winsim/machine.h"
+#include "winsim/windows.h"
+
+using namespace winsim;
+
+DWORD GetLastError() { return M().os.lastError; }
+void SetLastError(DWORD code) { M().os.lastError = code; }
+
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
+  Trace("GlobalAlloc", std::to_string(bytes));
+  if (DWORD error = FaultFor("GlobalAlloc", std::to_string(bytes))) return Fail(error, HGLOBAL(nullptr));
+  void* block = std::malloc(bytes ? bytes : 1);
+  if (!block) return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL(nullptr));
+  // Fresh memory on Windows is not zero either: callers that rely on zeros must ask for them.
+  std::memset(block, (flags & GMEM_ZEROINIT) ? 0 : 0xCD, bytes);
+  M().heap.globalBlocks[block] = bytes;
+  return block;
+}
+
+HGLOBAL GlobalFree(HGLOBAL memory) {
+  if (!memory) return nullptr;
+  if (!M().heap.globalBlocks.erase(memory)) return Fail(ERROR_INVALID_HANDLE, memory);
+  std::free(memory);
+  return nullptr;
+}
+
+HLOCAL LocalFree(HLOCAL memory) {
+  if (!memory) return nullptr;
+  if (!M().heap.localBlocks.erase(memory)) return Fail(ERROR_INVALID_HANDLE, memory);
+  std::free(memory);
+  return nullptr;
+}
+
+void Sleep(DWORD milliseconds) {
+  Trace("Sleep", std::to_string(milliseconds));
+  AdvanceClock(milliseconds);
+}
+
+DWORD GetTickCount() { return DWORD(M().clock.tickAtBoot + M().clock.nowMs); }
+
+// Copies `text` into a caller's buffer of `size` characters the way the path calls do: the
+// length without terminator on success, the needed size with terminator when it does not fit.
+static DWORD CopyOut(const std::u16string& text, LPWSTR buffer, DWORD size, bool truncate) {
+  if (text.size() < size) {
+    std::memcpy(buffer, text.c_str(), (text.size() + 1) * sizeof(WCHAR));
+    return DWORD(text.size());
+  }
+  if (!truncate) return DWORD(text.size() + 1);
+  // GetModuleFileNameW cuts the name, terminates it and reports the full buffer.
+  if (size == 0) return Fail(ERROR_INSUFFICIENT_BUFFER, DWORD(0));
+  std::memcpy(buffer, text.c_str(), (size - 1) * sizeof(WCHAR));
+  buffer[size - 1] = 0;
+  return Fail(ERROR_INSUFFICIENT_BUFFER, size);
+}
+
+DWORD GetModuleFileNameW(HMODULE, LPWSTR filename, DWORD size) {
+  Trace("GetModuleFileNameW");
+  if (DWORD error = FaultFor("GetModuleFileNameW")) return Fail(error, DWORD(0));
+  return CopyOut(Wide(M().os.modulePath), filename, size, true);
+}
+
+UINT GetSystemDirectoryW(LPWSTR buffer, UINT size) {
+  Trace("GetSystemDirectoryW");
+  if (DWORD error = FaultFor("GetSystemDirectoryW")) return Fail(error, UINT(0));
+  return CopyOut(Wide(M().os.systemDir), buffer, size, false);
+}
+
+// CP_ACP of a US installation: Windows-1252.
+static char16_t FromCp1252(unsigned char c) {
+  static const char16_t high[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  return c >= 0x80 && c < 0xA0 ? high[c - 0x80] : char16_t(c);
+}
+
+int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int bytes, LPWSTR wide, int wideChars) {
+  if (codePage != CP_ACP || !text) return Fail(ERROR_INVALID_PARAMETER, 0);
+  size_t n = bytes < 0 ? std::strlen(text) + 1 : size_t(bytes);
+  if (wideChars == 0) return int(n);
+  if (size_t(wideChars) < n) return Fail(ERROR_INSUFFICIENT_BUFFER, 0);
+  for (size_t i = 0; i < n; ++i) wide[i] = FromCp1252(static_cast<unsigned char>(text[i]));
+  return int(n);
+}

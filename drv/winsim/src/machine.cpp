@@ -1,0 +1,116 @@
+// The machine's global state, its fresh installation, and the helpers every area shares.
+#include "winsim/machine.h"
+
+#include <filesystem>
+
+namespace winsim {
+
+namespace {
+Machine g_machine;
+}
+
+Machine& M() { return g_machine; }
+
+void ResetMachine(const std::string& root) {
+  g_machine = Machine();
+  g_machine.root = root;
+  std::filesystem::create_directories(root + "/drive_c");
+  g_machine.os.commandLine = u"\"" + Wide(g_machine.os.modulePath) + u"\"";
+  g_machine.spooler.driverDirs["Windows x64"] = "C:\\Windows\\system32\\spool\\DRIVERS\\x64";
+  g_machine.spooler.driverDirs["Windows NT x86"] = "C:\\Windows\\system32\\spool\\DRIVERS\\W32X86";
+}
+
+std::string Utf8(const std::u16string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    }
+    if (c < 0x80) {
+      out += char(c);
+    } else if (c < 0x800) {
+      out += char(0xC0 | (c >> 6));
+      out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += char(0xE0 | (c >> 12));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    } else {
+      out += char(0xF0 | (c >> 18));
+      out += char(0x80 | ((c >> 12) & 0x3F));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string Utf8(const WCHAR* text) { return text ? Utf8(std::u16string(text)) : std::string(); }
+
+std::u16string Wide(const std::string& text) {
+  std::u16string out;
+  for (size_t i = 0; i < text.size();) {
+    unsigned char b = text[i];
+    uint32_t c = b;
+    size_t extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+    if (extra) c = b & (0x3F >> extra);
+    for (size_t k = 1; k <= extra && i + k < text.size(); ++k) c = (c << 6) | (text[i + k] & 0x3F);
+    i += extra + 1;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += char16_t(0xD800 + (c >> 10));
+      out += char16_t(0xDC00 + (c & 0x3FF));
+    } else {
+      out += char16_t(c);
+    }
+  }
+  return out;
+}
+
+static char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+static bool ContainsNoCase(const std::string& text, const std::string& part) {
+  if (part.empty()) return true;
+  for (size_t i = 0; i + part.size() <= text.size(); ++i)
+    if (EqualNoCase(text.substr(i, part.size()), part)) return true;
+  return false;
+}
+
+void Trace(const std::string& call, const std::string& detail) {
+  g_machine.trace.push_back({g_machine.clock.nowMs, call, detail});
+}
+
+int CountCalls(const std::string& call) {
+  int n = 0;
+  for (const TraceEntry& e : g_machine.trace) n += e.call == call;
+  return n;
+}
+
+DWORD FaultFor(const std::string& call, const std::string& key) {
+  for (Fault& f : g_machine.faults) {
+    if (f.call != call || !ContainsNoCase(key, f.match)) continue;
+    ++f.seen;
+    if (f.seen >= f.firstCall && f.seen <= f.lastCall && g_machine.clock.nowMs < f.untilMs)
+      return f.error;
+  }
+  return 0;
+}
+
+void AdvanceClock(uint64_t ms) { g_machine.clock.nowMs += ms; }
+
+uint64_t AddWindow(const std::string& className, const std::string& title, int64_t closeDelayMs) {
+  uint64_t handle = 0x10010 + 0x10 * g_machine.ui.windows.size();
+  g_machine.ui.windows.push_back({handle, className, title, closeDelayMs, -1, true});
+  return handle;
+}
+
+}  // namespace winsim

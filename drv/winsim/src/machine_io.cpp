@@ -1,0 +1,66 @@
+// A machine directory: machine.json beside drive_c, and the call trace of the last run.
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "winsim/machine.h"
+
+namespace winsim {
+
+NLOHMANN_JSON_SERIALIZE_ENUM(DialogAnswer, {{DialogAnswer::CloseButton, "close"},
+                                            {DialogAnswer::Enter, "enter"},
+                                            {DialogAnswer::Escape, "escape"},
+                                            {DialogAnswer::CloseBox, "closebox"}})
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Fault, call, match, firstCall, lastCall, untilMs, error, seen)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ClockState, nowMs, tickAtBoot)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Window, handle, className, title, closeDelayMs, closeAtMs, open)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(DialogRecord, templateId, owner, title, itemTexts, result)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(SpoolerState, driverDirs)
+
+static void to_json(nlohmann::json& j, const OsState& s) {
+  j = {{"modulePath", s.modulePath}, {"systemDir", s.systemDir}};
+}
+static void from_json(const nlohmann::json& j, OsState& s) {
+  s.modulePath = j.value("modulePath", s.modulePath);
+  s.systemDir = j.value("systemDir", s.systemDir);
+}
+static void to_json(nlohmann::json& j, const UiState& s) {
+  j = {{"windows", s.windows}, {"shiftDown", s.shiftDown}, {"dialogAnswer", s.dialogAnswer},
+       {"dialogsFail", s.dialogsFail}, {"dialogs", s.dialogs}};
+}
+static void from_json(const nlohmann::json& j, UiState& s) {
+  s.windows = j.value("windows", s.windows);
+  s.shiftDown = j.value("shiftDown", s.shiftDown);
+  s.dialogAnswer = j.value("dialogAnswer", s.dialogAnswer);
+  s.dialogsFail = j.value("dialogsFail", s.dialogsFail);
+  s.dialogs = j.value("dialogs", s.dialogs);
+}
+
+bool LoadMachine(const std::string& dir) {
+  std::ifstream in(dir + "/machine.json");
+  if (!in) return false;
+  nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
+  if (j.is_discarded()) return false;
+  ResetMachine(dir);
+  Machine& m = M();
+  m.os = j.value("os", m.os);
+  m.clock = j.value("clock", m.clock);
+  m.faults = j.value("faults", m.faults);
+  m.ui = j.value("ui", m.ui);
+  m.spooler = j.value("spooler", m.spooler);
+  return true;
+}
+
+bool SaveMachine(const std::string& dir) {
+  const Machine& m = M();
+  nlohmann::json j = {{"os", m.os}, {"clock", m.clock}, {"faults", m.faults}, {"ui", m.ui},
+                      {"spooler", m.spooler}};
+  std::filesystem::create_directories(dir);
+  std::ofstream out(dir + "/machine.json");
+  out << j.dump(2) << "\n";
+  std::ofstream trace(dir + "/trace.txt");
+  for (const TraceEntry& e : m.trace) trace << e.ms << " " << e.call << " " << e.detail << "\n";
+  return bool(out) && bool(trace);
+}
+
+}  // namespace winsim

@@ -1,0 +1,41 @@
+#include "support/sim.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace test {
+
+void SimTest::SetUp() {
+  char pattern[] = "/tmp/winsim-test-XXXXXX";
+  root_ = mkdtemp(pattern);
+  winsim::ResetMachine(root_);
+}
+
+void SimTest::TearDown() { std::filesystem::remove_all(root_); }
+
+void SimTest::ExpectNoLeaks() {
+  EXPECT_TRUE(winsim::M().heap.globalBlocks.empty()) << "GlobalAlloc blocks left";
+  EXPECT_TRUE(winsim::M().heap.localBlocks.empty()) << "LocalAlloc blocks left";
+}
+
+std::string U8(const WCHAR* text) { return winsim::Utf8(text); }
+std::u16string U16(const std::string& text) { return winsim::Wide(text); }
+
+std::vector<std::string> LogLines(const inst::InstallContext& context) {
+  std::string text = U8(inst::Text(context.logText));
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2)
+    lines.push_back(text.substr(start, at - start));
+  EXPECT_EQ(start, text.size()) << "the log ends in CR LF";
+  return lines;
+}
+
+void SetCommandLine(const std::string& arguments) {
+  std::string line = "\"" + winsim::M().os.modulePath + "\"";
+  if (!arguments.empty()) line += " " + arguments;
+  winsim::M().os.commandLine = U16(line);
+}
+
+}  // namespace test

@@ -1,0 +1,30 @@
+// Test helpers: a fresh default machine per test, and the tool's texts as UTF-8.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/install_context.h"
+#include "winsim/machine.h"
+
+namespace test {
+
+// Each test starts on its own fresh default machine in a temporary directory.
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Fails the test when a heap block of the platform heaps is still allocated.
+  void ExpectNoLeaks();
+  std::string root_;
+};
+
+std::string U8(const WCHAR* text);
+std::u16string U16(const std::string& text);
+// The context's log, split into its lines (without CR LF).
+std::vector<std::string> LogLines(const inst::InstallContext& context);
+// Sets the command line as Windows hands it to the tool.
+void SetCommandLine(const std::string& arguments);
+
+}  // namespace test

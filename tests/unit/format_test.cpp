@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/format.h"
+#include "support/sim.h"
+
+using inst::FormatArg;
+using inst::FormatTo;
+using test::U16;
+using test::U8;
+
+namespace {
+
+std::string Formatted(const WCHAR* format, std::initializer_list<FormatArg> args) {
+  WCHAR out[inst::kMaxFormatted + 1];
+  inst::FormatInto(out, inst::kMaxFormatted + 1, format, args.begin(), args.size());
+  return U8(out);
+}
+
+TEST(Format, ConversionsAndLiteralPercent) {
+  WCHAR out[64];
+  FormatTo(out, 64, TEXT("%s=%d (0x%x) 100%%"), TEXT("code"), 1062, DWORD(1062));
+  EXPECT_EQ(U8(out), "code=1062 (0x426) 100%");
+}
+
+TEST(Format, SignedAndHexExtremes) {
+  WCHAR out[64];
+  FormatTo(out, 64, TEXT("%d %d %x %x"), INT32_MIN, -1, DWORD(0x8007000E), -1);
+  EXPECT_EQ(U8(out), "-2147483648 -1 8007000e ffffffff");
+  FormatTo(out, 64, TEXT("%d"), DWORD(0xFFFFFFFF));
+  EXPECT_EQ(U8(out), "-1") << "%d reads its argument as a signed 32-bit number";
+}
+
+TEST(Format, NullTextAndUnknownConversionsPassThrough) {
+  WCHAR out[64];
+  FormatTo(out, 64, TEXT("[%s]"), static_cast<const WCHAR*>(nullptr));
+  EXPECT_EQ(U8(out), "[(null)]");
+  EXPECT_EQ(Formatted(TEXT("%q %"), {}), "%q %") << "a literal format like this does not compile";
+}
+
+TEST(Format, LongTextIsCutAt1023Characters) {
+  std::u16string name(5000, u'n');
+  WCHAR out[inst::kMaxFormatted + 1 + 8];
+  for (WCHAR& c : out) c = u'#';
+  size_t n = FormatTo(out, inst::kMaxFormatted + 1, TEXT("Can`t add printer '%s'"), name.c_str());
+  EXPECT_EQ(n, 1023u);
+  EXPECT_EQ(out[1023], 0);
+  EXPECT_EQ(out[1024], u'#') << "nothing is written past the buffer";
+  EXPECT_EQ(U8(out).substr(0, 19), "Can`t add printer '");
+}
+
+TEST(Format, TinyBuffersStayTerminated) {
+  WCHAR out[4] = {u'x', u'x', u'x', u'x'};
+  EXPECT_EQ(FormatTo(out, 1, TEXT("abc")), 0u);
+  EXPECT_EQ(out[0], 0);
+  EXPECT_EQ(out[1], u'x');
+  EXPECT_EQ(FormatTo(out, 3, TEXT("%d"), 12345), 2u);
+  EXPECT_EQ(U8(out), "12");
+}
+
+TEST(Format, MismatchedArgumentsAtRunTimeAreMarkedNotRead) {
+  FormatArg number{FormatArg::Number, nullptr, 7};
+  FormatArg text{FormatArg::Text, TEXT("t"), 0};
+  EXPECT_EQ(Formatted(TEXT("%s|%d"), {number, text}), "<?>|<?>");
+  EXPECT_EQ(Formatted(TEXT("%d %d"), {number}), "7 <?>") << "a missing argument";
+  EXPECT_EQ(Formatted(TEXT("%x"), {number, number}), "7") << "extra arguments are ignored";
+}
+
+// The compile-time check of literal formats.
+constexpr char kText[] = {'s'};
+constexpr char kNumbers[] = {'d', 'd'};
+static_assert(inst::FormatMatches(TEXT("a %s b"), kText, 1));
+static_assert(inst::FormatMatches(TEXT("%d (0x%x)"), kNumbers, 2));
+static_assert(inst::FormatMatches(TEXT("100%%"), nullptr, 0));
+static_assert(!inst::FormatMatches(TEXT("%d"), kText, 1), "a text for %d");
+static_assert(!inst::FormatMatches(TEXT("%s %s"), kText, 1), "too few arguments");
+static_assert(!inst::FormatMatches(TEXT("%s"), kNumbers, 2), "too many arguments");
+static_assert(!inst::FormatMatches(TEXT("%ls"), kText, 1), "only s, d, x and %");
+static_assert(inst::ArgKind<DWORD>() == 'd' && inst::ArgKind<int>() == 'd');
+static_assert(inst::ArgKind<const WCHAR*>() == 's' && inst::ArgKind<WCHAR*>() == 's');
+static_assert(inst::ArgKind<int64_t>() == '?' && inst::ArgKind<const char*>() == '?');
+
+}  // namespace

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include "core/install_log.h"
+#include "support/sim.h"
+
+using namespace inst;
+using test::LogLines;
+using test::U8;
+using winsim::M;
+
+namespace {
+
+class InstallContextTest : public test::SimTest {
+ protected:
+  void TearDown() override {
+    DestroyInstallContext(&context_);
+    ExpectNoLeaks();
+    SimTest::TearDown();
+  }
+  winsim::Fault FailAlways(const std::string& call, const std::string& match, DWORD error) {
+    winsim::Fault f;
+    f.call = call;
+    f.match = match;
+    f.error = error;
+    return f;
+  }
+  InstallContext context_{};
+};
+
+TEST_F(InstallContextTest, CreationOnTheDefaultMachine) {
+  CreateInstallContext(&context_, kServerMode | kX64First);
+  EXPECT_EQ(LogLines(context_), (std::vector<std::string>{
+                                    "Lumascribe 2501",
+                                    "PrinterDriverDirectory(1):C:\\Windows\\system32\\spool\\DRIVERS\\x64",
+                                    "PrinterDriverDirectory(2):C:\\Windows\\system32\\spool\\DRIVERS\\x64\\",
+                                }));
+  EXPECT_EQ(U8(Text(context_.moduleDir)), "C:\\Program Files\\Lumascribe\\install\\");
+  EXPECT_EQ(U8(Text(context_.systemDir)), "C:\\Windows\\system32\\");
+  EXPECT_EQ(U8(Text(context_.driverDir)), "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\");
+  EXPECT_EQ(U8(context_.environment), "Windows x64");
+  EXPECT_EQ(U8(context_.monitorFile), "lmsmon64.dll");
+  EXPECT_EQ(U8(context_.driverFile), "lmsdrv64.dll");
+  EXPECT_EQ(U8(context_.uiFile), "lmsui64.dll");
+  EXPECT_EQ(U8(context_.helpFile), "lmshelp.chm");
+  EXPECT_TRUE(context_.isX64 && context_.serverMode && context_.InstallMonitor && context_.CopyMonitor);
+  EXPECT_FALSE(context_.checkMonitorVersion);
+  EXPECT_EQ(context_.errorCount, 0);
+  EXPECT_EQ(context_.indent, 0);
+  EXPECT_EQ(context_.redirectedPrinters, nullptr);
+}
+
+TEST_F(InstallContextTest, OptionsPickModeAndEnvironment) {
+  CreateInstallContext(&context_, 0);
+  EXPECT_FALSE(context_.serverMode);
+  EXPECT_FALSE(context_.isX64);
+  EXPECT_EQ(U8(context_.environment), "Windows NT x86");
+  EXPECT_EQ(U8(context_.monitorFile), "lmsmon32.dll");
+  EXPECT_EQ(U8(Text(context_.driverDir)), "C:\\Windows\\system32\\spool\\DRIVERS\\W32X86\\");
+}
+
+TEST_F(InstallContextTest, SwitchingEnvironmentsBackAndForth) {
+  CreateInstallContext(&context_, kServerMode | kX64First);
+  SelectEnvironment(&context_, !context_.isX64);
+  EXPECT_EQ(U8(context_.driverFile), "lmsdrv32.dll");
+  EXPECT_EQ(U8(context_.uiFile), "lmsui32.dll");
+  SelectEnvironment(&context_, !context_.isX64);
+  EXPECT_EQ(U8(context_.environment), "Windows x64");
+  std::vector<std::string> lines = LogLines(context_);
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[3], "PrinterDriverDirectory(1):C:\\Windows\\system32\\spool\\DRIVERS\\W32X86");
+  EXPECT_EQ(lines[6], "PrinterDriverDirectory(2):C:\\Windows\\system32\\spool\\DRIVERS\\x64\\");
+}
+
+TEST_F(InstallContextTest, UnreadableDriverDirectoryKeepsThePreviousOne) {
+  CreateInstallContext(&context_, kServerMode | kX64First);
+  M().faults.push_back(FailAlways("GetPrinterDriverDirectoryW", "x86", ERROR_INVALID_ENVIRONMENT));
+  SelectEnvironment(&context_, false);
+  EXPECT_EQ(U8(Text(context_.driverDir)), "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\");
+  EXPECT_EQ(context_.errorCount, 1);
+  EXPECT_EQ(LogLines(context_).back(),
+            "Error(6): Can`t retrieve printer driver directory. - (The environment specified is invalid.)");
+}
+
+TEST_F(InstallContextTest, NoBufferForTheDirectoryIsReportedAsOutOfMemory) {
+  M().faults.push_back(FailAlways("GlobalAlloc", "", ERROR_NOT_ENOUGH_MEMORY));
+  CreateInstallContext(&context_, kServerMode | kX64First);
+  EXPECT_EQ(Text(context_.driverDir)[0], 0);
+  EXPECT_EQ(LogLines(context_).back(),
+            "Error(6): Can`t retrieve printer driver directory. - (Not enough memory resources are "
+            "available to complete this operation.)");
+}
+
+TEST_F(InstallContextTest, DirectoriesWithoutTheSystemsHelp) {
+  M().faults.push_back(FailAlways("GetSystemDirectoryW", "", ERROR_ACCESS_DENIED));
+  M().faults.push_back(FailAlways("GetPrinterDriverDirectoryW", "", RPC_S_SERVER_UNAVAILABLE));
+  M().os.modulePath = "install.exe";
+  CreateInstallContext(&context_, kServerMode | kX64First);
+  EXPECT_EQ(context_.moduleDir, nullptr);
+  EXPECT_EQ(context_.systemDir, nullptr);
+  EXPECT_EQ(context_.driverDir, nullptr);
+  EXPECT_EQ(context_.errorCount, 2);
+  std::vector<std::string> lines = LogLines(context_);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "Error(6): Can`t retrieve printer driver directory. - (The RPC server is unavailable.)");
+  EXPECT_EQ(lines[2], "Error(7): Can`t retrieve system directory. - (Access is denied.)");
+}
+
+TEST_F(InstallContextTest, ModuleDirectoryEndsAtTheLastSeparatorOfAnyKind) {
+  M().os.modulePath = "D:setup/bin\\x/install.exe";
+  M().os.systemDir = "C:\\";
+  CreateInstallContext(&context_, kServerMode | kX64First);
+  EXPECT_EQ(U8(Text(context_.moduleDir)), "D:setup/bin\\x/");
+  EXPECT_EQ(U8(Text(context_.systemDir)), "C:\\") << "no second backslash";
+}
+
+}  // namespace
