@@ -18,6 +18,10 @@ void ResetMachine(const std::string& root) {
   g_machine.os.commandLine = u"\"" + Wide(g_machine.os.modulePath) + u"\"";
   g_machine.spooler.driverDirs["Windows x64"] = "C:\\Windows\\system32\\spool\\DRIVERS\\x64";
   g_machine.spooler.driverDirs["Windows NT x86"] = "C:\\Windows\\system32\\spool\\DRIVERS\\W32X86";
+  for (const char* dir : {"C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3",
+                          "C:\\Windows\\system32\\spool\\DRIVERS\\W32X86\\3",
+                          "C:\\Program Files\\Lumascribe\\install"})
+    std::filesystem::create_directories(ResolvePath(dir).path);
 }
 
 std::string Utf8(const std::u16string& text) {

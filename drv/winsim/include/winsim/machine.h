@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "winsim/file_state.h"
 #include "winsim/win_types.h"
 
 namespace winsim {
@@ -92,6 +93,7 @@ struct Machine {
   UiState ui;
   HeapState heap;
   SpoolerState spooler;
+  FileState files;
 };
 
 Machine& M();

@@ -1,0 +1,49 @@
+// The machine's files: Windows paths resolved into the machine's host directory, and holds that
+// other programs keep on files.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "winsim/win_types.h"
+
+namespace winsim {
+
+// Another program keeps `path` open (the spooler with a loaded DLL, a running process) until it
+// lets go: at `untilMs` of simulated time, or when `owner` releases it. Opening the file for
+// writing fails with ERROR_SHARING_VIOLATION; deleting it fails with `deleteError`
+// (ERROR_ACCESS_DENIED for a loaded image, ERROR_SHARING_VIOLATION for an open data file).
+struct FileHold {
+  std::string path;
+  std::string owner;
+  uint64_t untilMs = UINT64_MAX;
+  DWORD deleteError = 5;
+};
+
+struct FileState {
+  std::string currentDir = "C:\\Windows\\system32";
+  std::vector<FileHold> holds;
+};
+
+// Where a Windows path lives on the host. Each existing component is matched without regard to
+// letter case, as NTFS does; missing components keep the caller's spelling.
+struct HostPath {
+  std::filesystem::path path;
+  DWORD error = 0;           // ERROR_INVALID_NAME for a name Windows would refuse
+  bool parentExists = false;  // the directory that would hold the last component is there
+};
+HostPath ResolvePath(const std::string& windowsPath);
+
+// For tests and the default machine: whole files by their Windows path.
+bool WriteMachineFile(const std::string& windowsPath, const std::string& bytes);
+bool ReadMachineFile(const std::string& windowsPath, std::string* bytes);
+bool MachineFileExists(const std::string& windowsPath);
+
+void HoldFile(const std::string& windowsPath, const std::string& owner,
+              uint64_t untilMs = UINT64_MAX, DWORD deleteError = 5);
+void ReleaseHolds(const std::string& owner);
+// The hold in force on a path now, or null.
+const FileHold* HoldOn(const std::string& windowsPath);
+
+}  // namespace winsim

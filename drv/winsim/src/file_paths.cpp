@@ -1,0 +1,139 @@
+// Windows paths on the machine's host directory, and the holds other programs keep on files.
+#include <fstream>
+#include <sstream>
+
+#include "winsim/machine.h"
+#include "winsim/win_errors.h"
+
+namespace winsim {
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsDriveLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// Win32 drops trailing dots and spaces from every name before the file system sees it.
+std::string TrimName(const std::string& name) {
+  if (name == "." || name == "..") return name;
+  size_t end = name.size();
+  while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
+  return name.substr(0, end);
+}
+
+bool ValidName(const std::string& name) {
+  for (unsigned char c : name)
+    if (c < 32 || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' || c == '*')
+      return false;
+  return true;
+}
+
+// The existing entry of `dir` that matches `name` without regard to case, else `name` itself.
+std::filesystem::path MatchEntry(const std::filesystem::path& dir, const std::string& name, bool* found) {
+  std::error_code ec;
+  *found = false;
+  if (std::filesystem::exists(dir / name, ec)) {
+    *found = true;
+    return dir / name;
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    if (EqualNoCase(entry.path().filename().string(), name)) {
+      *found = true;
+      return entry.path();
+    }
+  }
+  return dir / name;
+}
+
+}  // namespace
+
+HostPath ResolvePath(const std::string& windowsPath) {
+  HostPath result;
+  std::string path = windowsPath;
+  // "\\?\" and the NT form "\??\" name the same Win32 path without normalisation.
+  if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\??\\", 0) == 0) path = path.substr(4);
+  if (path.empty() || (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]))) {
+    result.error = ERROR_PATH_NOT_FOUND;  // nothing, or a network share this machine lacks
+    return result;
+  }
+  const std::string& current = M().files.currentDir;
+  if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == ':') {
+    if (path.size() == 2 || !IsSeparator(path[2])) path.insert(2, "\\");
+  } else if (IsSeparator(path[0])) {
+    path = current.substr(0, 2) + path;
+  } else {
+    path = current + "\\" + path;
+  }
+  char drive = char(path[0] | 0x20);
+  std::vector<std::string> names;
+  std::string name;
+  for (size_t i = 3; i <= path.size(); ++i) {
+    if (i == path.size() || IsSeparator(path[i])) {
+      name = TrimName(name);
+      if (name == "..") {
+        if (!names.empty()) names.pop_back();
+      } else if (!name.empty() && name != ".") {
+        if (!ValidName(name)) {
+          result.error = ERROR_INVALID_NAME;
+          return result;
+        }
+        names.push_back(name);
+      }
+      name.clear();
+    } else {
+      name += path[i];
+    }
+  }
+  std::filesystem::path host = std::filesystem::path(M().root) / (std::string("drive_") + drive);
+  bool found = std::filesystem::is_directory(host);
+  result.parentExists = found;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i + 1 == names.size()) result.parentExists = found && std::filesystem::is_directory(host);
+    host = found ? MatchEntry(host, names[i], &found) : host / names[i];
+  }
+  result.path = host;
+  return result;
+}
+
+bool WriteMachineFile(const std::string& windowsPath, const std::string& bytes) {
+  HostPath target = ResolvePath(windowsPath);
+  if (target.error) return false;
+  std::error_code ec;
+  std::filesystem::create_directories(target.path.parent_path(), ec);
+  std::ofstream out(target.path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  return bool(out);
+}
+
+bool ReadMachineFile(const std::string& windowsPath, std::string* bytes) {
+  HostPath source = ResolvePath(windowsPath);
+  if (source.error || !std::filesystem::is_regular_file(source.path)) return false;
+  std::ifstream in(source.path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  *bytes = text.str();
+  return bool(in);
+}
+
+bool MachineFileExists(const std::string& windowsPath) {
+  HostPath target = ResolvePath(windowsPath);
+  return !target.error && std::filesystem::is_regular_file(target.path);
+}
+
+void HoldFile(const std::string& windowsPath, const std::string& owner, uint64_t untilMs, DWORD deleteError) {
+  M().files.holds.push_back({windowsPath, owner, untilMs, deleteError});
+}
+
+void ReleaseHolds(const std::string& owner) {
+  std::vector<FileHold>& holds = M().files.holds;
+  std::erase_if(holds, [&](const FileHold& h) { return h.owner == owner; });
+}
+
+const FileHold* HoldOn(const std::string& windowsPath) {
+  std::filesystem::path target = ResolvePath(windowsPath).path;
+  for (const FileHold& h : M().files.holds)
+    if (M().clock.nowMs < h.untilMs && ResolvePath(h.path).path == target) return &h;
+  return nullptr;
+}
+
+}  // namespace winsim

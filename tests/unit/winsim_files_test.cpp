@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "support/sim.h"
+#include "winsim/windows.h"
+
+using namespace winsim;
+
+namespace {
+
+class WinsimFilesTest : public test::SimTest {};
+
+TEST_F(WinsimFilesTest, PathsResolveWithoutRegardToCase) {
+  ASSERT_TRUE(WriteMachineFile("C:\\Windows\\system32\\LmsMon64.dll", "abc"));
+  std::string bytes;
+  EXPECT_TRUE(ReadMachineFile("c:\\WINDOWS\\System32\\lmsmon64.DLL", &bytes));
+  EXPECT_EQ(bytes, "abc");
+  EXPECT_EQ(ResolvePath("C:\\windows\\SYSTEM32\\lmsmon64.dll").path,
+            ResolvePath("\\\\?\\C:\\Windows\\system32\\LmsMon64.dll").path);
+  EXPECT_EQ(ResolvePath("\\??\\C:/Windows/./spool/..\\system32\\lmsmon64.dll.").path,
+            ResolvePath("C:\\Windows\\system32\\LmsMon64.dll").path);
+}
+
+TEST_F(WinsimFilesTest, RelativeNamesUseTheCurrentDirectory) {
+  ASSERT_TRUE(WriteMachineFile("C:\\Windows\\system32\\x.txt", ""));
+  EXPECT_TRUE(MachineFileExists("x.txt"));
+  EXPECT_TRUE(MachineFileExists("\\Windows\\system32\\x.txt"));
+}
+
+TEST_F(WinsimFilesTest, RefusedNames) {
+  EXPECT_EQ(ResolvePath("C:\\a<b").error, DWORD(ERROR_INVALID_NAME));
+  EXPECT_EQ(ResolvePath("C:\\dir\\a:b").error, DWORD(ERROR_INVALID_NAME));
+  EXPECT_EQ(ResolvePath("").error, DWORD(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(ResolvePath("\\\\server\\share\\f").error, DWORD(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(GetFileAttributesW(u"C:\\a|b"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_NAME));
+}
+
+TEST_F(WinsimFilesTest, AttributesTellFilesFromDirectoriesAndMissingParents) {
+  ASSERT_TRUE(WriteMachineFile("C:\\Windows\\system32\\f.dll", "x"));
+  EXPECT_EQ(GetFileAttributesW(u"C:\\Windows\\System32\\F.DLL"), DWORD(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(GetFileAttributesW(u"C:\\Windows\\system32"), DWORD(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(GetFileAttributesW(u"C:\\Windows\\system32\\none.dll"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(GetFileAttributesW(u"C:\\nowhere\\none.dll"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(WinsimFilesTest, DeleteFollowsWindowsResults) {
+  ASSERT_TRUE(WriteMachineFile("C:\\Windows\\system32\\f.dll", "x"));
+  EXPECT_FALSE(DeleteFileW(u"C:\\Windows\\system32"));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(DeleteFileW(u"C:\\nowhere\\f.dll"));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+  EXPECT_TRUE(DeleteFileW(u"c:\\windows\\system32\\F.dll"));
+  EXPECT_FALSE(MachineFileExists("C:\\Windows\\system32\\f.dll"));
+  EXPECT_FALSE(DeleteFileW(u"C:\\Windows\\system32\\f.dll"));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(WinsimFilesTest, HeldFilesResistDeletionUntilReleased) {
+  ASSERT_TRUE(WriteMachineFile("C:\\Windows\\system32\\a.dll", "x"));
+  ASSERT_TRUE(WriteMachineFile("C:\\Windows\\system32\\b.dat", "x"));
+  HoldFile("C:\\WINDOWS\\system32\\A.dll", "spooler");
+  HoldFile("C:\\Windows\\system32\\b.dat", "app", 1000, ERROR_SHARING_VIOLATION);
+  EXPECT_FALSE(DeleteFileW(u"C:\\Windows\\system32\\a.dll"));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(DeleteFileW(u"C:\\Windows\\system32\\b.dat"));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
+  AdvanceClock(1000);
+  EXPECT_TRUE(DeleteFileW(u"C:\\Windows\\system32\\b.dat"));
+  ReleaseHolds("spooler");
+  EXPECT_TRUE(DeleteFileW(u"C:\\Windows\\system32\\a.dll"));
+}
+
+TEST_F(WinsimFilesTest, HoldsAndCurrentDirectorySurviveSaveAndLoad) {
+  HoldFile("C:\\Windows\\system32\\a.dll", "spooler", 5000, ERROR_SHARING_VIOLATION);
+  M().files.currentDir = "C:\\Users";
+  ASSERT_TRUE(SaveMachine(root_));
+  ResetMachine(root_);
+  ASSERT_TRUE(LoadMachine(root_));
+  ASSERT_EQ(M().files.holds.size(), 1u);
+  EXPECT_EQ(M().files.holds[0].untilMs, 5000u);
+  EXPECT_EQ(M().files.holds[0].deleteError, DWORD(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(M().files.currentDir, "C:\\Users");
+}
+
+}  // namespace
