@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "winsim/printers.h"
+#include "winsim/services.h"
 #include "winsim/win_types.h"
 
 namespace winsim {
@@ -81,6 +83,12 @@ struct HeapState {
 
 struct SpoolerState {
   std::map<std::string, std::string> driverDirs;  // environment name -> directory
+  std::vector<Printer> printers;                  // local printers first, then connections
+  std::string defaultPrinter;                     // the user's default printer; empty: none
+  // Each EnumPrintersW that answers 122 installs the first of these: a printer that appears
+  // between a caller's sizing call and its filling call.
+  std::vector<Printer> arriveAfterSizing;
+  PrinterHandles handles;
 };
 
 struct Machine {
@@ -92,6 +100,7 @@ struct Machine {
   UiState ui;
   HeapState heap;
   SpoolerState spooler;
+  ServiceState services;
 };
 
 Machine& M();

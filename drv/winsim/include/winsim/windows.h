@@ -6,3 +6,4 @@
 #include "winsim/api_kernel.h"
 #include "winsim/api_user.h"
 #include "winsim/api_spool.h"
+#include "winsim/api_service.h"
