@@ -17,6 +17,8 @@ void SimTest::TearDown() { std::filesystem::remove_all(root_); }
 void SimTest::ExpectNoLeaks() {
   EXPECT_TRUE(winsim::M().heap.globalBlocks.empty()) << "GlobalAlloc blocks left";
   EXPECT_TRUE(winsim::M().heap.localBlocks.empty()) << "LocalAlloc blocks left";
+  EXPECT_TRUE(winsim::M().services.handles.empty()) << "service handles left open";
+  EXPECT_TRUE(winsim::M().spooler.handles.open.empty()) << "printer handles left open";
 }
 
 std::string U8(const WCHAR* text) { return winsim::Utf8(text); }
@@ -30,6 +32,30 @@ std::vector<std::string> LogLines(const inst::InstallContext& context) {
     lines.push_back(text.substr(start, at - start));
   EXPECT_EQ(start, text.size()) << "the log ends in CR LF";
   return lines;
+}
+
+void AddFault(const std::string& call, DWORD error, const std::string& match, uint32_t firstCall,
+              uint32_t lastCall) {
+  winsim::Fault fault;
+  fault.call = call;
+  fault.match = match;
+  fault.error = error;
+  fault.firstCall = firstCall;
+  fault.lastCall = lastCall;
+  winsim::M().faults.push_back(fault);
+}
+
+winsim::Service& Spooler() {
+  winsim::Service* spooler = winsim::FindService("spooler");
+  EXPECT_NE(spooler, nullptr);
+  return *spooler;
+}
+
+std::vector<winsim::TraceEntry> Calls(const std::string& call) {
+  std::vector<winsim::TraceEntry> calls;
+  for (const winsim::TraceEntry& entry : winsim::M().trace)
+    if (entry.call == call) calls.push_back(entry);
+  return calls;
 }
 
 void SetCommandLine(const std::string& arguments) {

@@ -15,7 +15,8 @@ class SimTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  // Fails the test when a heap block of the platform heaps is still allocated.
+  // Fails the test when a heap block of the platform heaps, a service handle or a printer
+  // handle is still held.
   void ExpectNoLeaks();
   std::string root_;
 };
@@ -24,6 +25,14 @@ std::string U8(const WCHAR* text);
 std::u16string U16(const std::string& text);
 // The context's log, split into its lines (without CR LF).
 std::vector<std::string> LogLines(const inst::InstallContext& context);
+// Makes calls of `call` whose key contains `match` fail with `error`, from the firstCall-th
+// such call to the lastCall-th.
+void AddFault(const std::string& call, DWORD error, const std::string& match = std::string(),
+              uint32_t firstCall = 1, uint32_t lastCall = UINT32_MAX);
+// The machine's spooler service.
+winsim::Service& Spooler();
+// The trace entries of one call, in order.
+std::vector<winsim::TraceEntry> Calls(const std::string& call);
 // Sets the command line as Windows hands it to the tool.
 void SetCommandLine(const std::string& arguments);
 

@@ -31,6 +31,7 @@ TEST_F(InstallContextTest, CreationOnTheDefaultMachine) {
   CreateInstallContext(&context_, kServerMode | kX64First);
   EXPECT_EQ(LogLines(context_), (std::vector<std::string>{
                                     "Lumascribe 2501",
+                                    ">Check Spooler",
                                     "PrinterDriverDirectory(1):C:\\Windows\\system32\\spool\\DRIVERS\\x64",
                                     "PrinterDriverDirectory(2):C:\\Windows\\system32\\spool\\DRIVERS\\x64\\",
                                 }));
@@ -47,6 +48,33 @@ TEST_F(InstallContextTest, CreationOnTheDefaultMachine) {
   EXPECT_EQ(context_.errorCount, 0);
   EXPECT_EQ(context_.indent, 0);
   EXPECT_EQ(context_.redirectedPrinters, nullptr);
+  ASSERT_EQ(context_.printers.count, 3u);
+  EXPECT_TRUE(context_.printers.entries[0].Attributes & PRINTER_ATTRIBUTE_DEFAULT);
+}
+
+TEST_F(InstallContextTest, CreationStartsAStoppedSpoolerBeforeAskingIt) {
+  test::Spooler().state = SERVICE_STOPPED;
+  CreateInstallContext(&context_, kServerMode | kX64First);
+  EXPECT_EQ(LogLines(context_), (std::vector<std::string>{
+                                    "Lumascribe 2501",
+                                    ">Check Spooler",
+                                    "PrinterDriverDirectory(1):C:\\Windows\\system32\\spool\\DRIVERS\\x64",
+                                    "PrinterDriverDirectory(2):C:\\Windows\\system32\\spool\\DRIVERS\\x64\\",
+                                }));
+  EXPECT_EQ(context_.errorCount, 0);
+  EXPECT_EQ(context_.printers.count, 3u) << "the snapshot is taken from the started spooler";
+}
+
+TEST_F(InstallContextTest, ASpoolerThatCannotStartLeavesAnEmptySnapshot) {
+  test::Spooler().state = SERVICE_STOPPED;
+  test::Spooler().startDelayMs = -1;
+  CreateInstallContext(&context_, kServerMode | kX64First);
+  std::vector<std::string> lines = LogLines(context_);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[2].rfind("  Error(4): Can't start the spooler", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[3], "Error(6): Can`t retrieve printer driver directory. - (The RPC server is unavailable.)");
+  EXPECT_EQ(context_.printers.count, 0u);
+  EXPECT_EQ(context_.errorCount, 2);
 }
 
 TEST_F(InstallContextTest, OptionsPickModeAndEnvironment) {
@@ -66,9 +94,9 @@ TEST_F(InstallContextTest, SwitchingEnvironmentsBackAndForth) {
   SelectEnvironment(&context_, !context_.isX64);
   EXPECT_EQ(U8(context_.environment), "Windows x64");
   std::vector<std::string> lines = LogLines(context_);
-  ASSERT_EQ(lines.size(), 7u);
-  EXPECT_EQ(lines[3], "PrinterDriverDirectory(1):C:\\Windows\\system32\\spool\\DRIVERS\\W32X86");
-  EXPECT_EQ(lines[6], "PrinterDriverDirectory(2):C:\\Windows\\system32\\spool\\DRIVERS\\x64\\");
+  ASSERT_EQ(lines.size(), 8u);
+  EXPECT_EQ(lines[4], "PrinterDriverDirectory(1):C:\\Windows\\system32\\spool\\DRIVERS\\W32X86");
+  EXPECT_EQ(lines[7], "PrinterDriverDirectory(2):C:\\Windows\\system32\\spool\\DRIVERS\\x64\\");
 }
 
 TEST_F(InstallContextTest, UnreadableDriverDirectoryKeepsThePreviousOne) {
@@ -100,9 +128,9 @@ TEST_F(InstallContextTest, DirectoriesWithoutTheSystemsHelp) {
   EXPECT_EQ(context_.driverDir, nullptr);
   EXPECT_EQ(context_.errorCount, 2);
   std::vector<std::string> lines = LogLines(context_);
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[1], "Error(6): Can`t retrieve printer driver directory. - (The RPC server is unavailable.)");
-  EXPECT_EQ(lines[2], "Error(7): Can`t retrieve system directory. - (Access is denied.)");
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[2], "Error(6): Can`t retrieve printer driver directory. - (The RPC server is unavailable.)");
+  EXPECT_EQ(lines[3], "Error(7): Can`t retrieve system directory. - (Access is denied.)");
 }
 
 TEST_F(InstallContextTest, ModuleDirectoryEndsAtTheLastSeparatorOfAnyKind) {

@@ -4,6 +4,7 @@
 #include "core/module.h"
 #include "core/product.h"
 #include "core/wide.h"
+#include "system/spooler_service.h"
 
 namespace inst {
 
@@ -58,11 +59,13 @@ void CreateInstallContext(InstallContext* context, uint32_t options) {
   context->checkMonitorVersion = false;
   context->InstallMonitor = true;
   context->CopyMonitor = true;
+  CheckSpooler(context);
   context->serverMode = (options & kServerMode) != 0;
   SelectEnvironment(context, (options & kX64First) != 0);
   context->redirectedPrinters = nullptr;
   SetModuleDir(context);
   SetSystemDir(context);
+  MarkDefaultPrinter(context);
 }
 
 void SelectEnvironment(InstallContext* context, bool x64) {

@@ -1,14 +1,28 @@
-// The spooler's printers at level 2, as one block owned by the list.
+// The spooler's printers at level 2, as one block owned by the list, and the context's
+// snapshot of them with the default printer marked.
 #pragma once
 #include "win32.h"
 
 namespace inst {
+
+struct InstallContext;
 
 struct PrinterList {
   PRINTER_INFO_2W* entries;  // count records, then their strings; null when empty
   DWORD count;
 };
 
+// Local printers and connections. Empty when there are none or the enumeration failed (the
+// last error then tells why); never retried.
+void EnumeratePrinters(PrinterList* list);
 void FreePrinterList(PrinterList* list);
+
+// Fills the context's printers and sets PRINTER_ATTRIBUTE_DEFAULT on every record named
+// exactly like the default printer. Only the snapshot changes.
+void MarkDefaultPrinter(InstallContext* context);
+
+// One open printer's level-2 record in a zero-filled block the caller releases with
+// GlobalFree, or null.
+PRINTER_INFO_2W* GetPrinterInfo2(HANDLE printer);
 
 }  // namespace inst

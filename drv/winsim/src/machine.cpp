@@ -3,6 +3,8 @@
 
 #include <filesystem>
 
+#include "winsim/windows.h"
+
 namespace winsim {
 
 namespace {
@@ -22,6 +24,27 @@ void ResetMachine(const std::string& root) {
                           "C:\\Windows\\system32\\spool\\DRIVERS\\W32X86\\3",
                           "C:\\Program Files\\Lumascribe\\install"})
     std::filesystem::create_directories(ResolvePath(dir).path);
+  Service spooler;
+  spooler.name = "Spooler";
+  spooler.state = SERVICE_RUNNING;
+  spooler.starts = 1;
+  g_machine.services.services.push_back(spooler);
+  const DWORD local = PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_DO_COMPLETE_FIRST;
+  Printer pdf;
+  pdf.printerName = "Microsoft Print to PDF";
+  pdf.portName = "PORTPROMPT:";
+  pdf.driverName = "Microsoft Print To PDF";
+  pdf.attributes = local;
+  Printer xps = pdf;
+  xps.printerName = "Microsoft XPS Document Writer";
+  xps.driverName = "Microsoft XPS Document Writer v4";
+  Printer fax;
+  fax.printerName = "Fax";
+  fax.portName = "SHRFAX:";
+  fax.driverName = "Microsoft Shared Fax Driver";
+  fax.attributes = local | PRINTER_ATTRIBUTE_FAX;
+  g_machine.spooler.printers = {pdf, xps, fax};
+  g_machine.spooler.defaultPrinter = pdf.printerName;
 }
 
 std::string Utf8(const std::u16string& text) {

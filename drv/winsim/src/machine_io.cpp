@@ -15,9 +15,17 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Fault, call, match, firstCall, l
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ClockState, nowMs, tickAtBoot)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Window, handle, className, title, closeDelayMs, closeAtMs, open)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(DialogRecord, templateId, owner, title, itemTexts, result)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(SpoolerState, driverDirs)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(FileHold, path, owner, untilMs, deleteError)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(FileState, currentDir, holds)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Printer, connection, serverName, printerName, shareName,
+                                                portName, driverName, comment, location, sepFile,
+                                                printProcessor, datatype, parameters, attributes,
+                                                priority, defaultPriority, startTime, untilTime,
+                                                status, cJobs, averagePPM)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(SpoolerState, driverDirs, printers, defaultPrinter,
+                                                arriveAfterSizing)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Service, name, state, startDelayMs, stopDelayMs,
+                                                pendingSinceMs, starts)
 
 static void to_json(nlohmann::json& j, const OsState& s) {
   j = {{"modulePath", s.modulePath}, {"systemDir", s.systemDir}};
@@ -51,13 +59,14 @@ bool LoadMachine(const std::string& dir) {
   m.ui = j.value("ui", m.ui);
   m.spooler = j.value("spooler", m.spooler);
   m.files = j.value("files", m.files);
+  m.services.services = j.value("services", m.services.services);
   return true;
 }
 
 bool SaveMachine(const std::string& dir) {
   const Machine& m = M();
   nlohmann::json j = {{"os", m.os}, {"clock", m.clock}, {"faults", m.faults}, {"ui", m.ui},
-                      {"spooler", m.spooler}, {"files", m.files}};
+                      {"spooler", m.spooler}, {"files", m.files}, {"services", m.services.services}};
   std::filesystem::create_directories(dir);
   std::ofstream out(dir + "/machine.json");
   out << j.dump(2) << "\n";

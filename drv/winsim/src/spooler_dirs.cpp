@@ -19,6 +19,7 @@ BOOL GetPrinterDriverDirectoryW(LPWSTR server, LPWSTR environment, DWORD level, 
                                 DWORD size, LPDWORD needed) {
   Trace("GetPrinterDriverDirectoryW", Utf8(environment));
   if (DWORD error = FaultFor("GetPrinterDriverDirectoryW", Utf8(environment))) return Fail(error, FALSE);
+  if (DWORD error = SpoolerUnavailable()) return Fail(error, FALSE);
   if (server && *server) return Fail(DWORD(RPC_S_SERVER_UNAVAILABLE), FALSE);
   if (level != 1) return Fail(DWORD(ERROR_INVALID_LEVEL), FALSE);
   if (!needed) return Fail(DWORD(RPC_X_NULL_REF_POINTER), FALSE);

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "winsim/file_state.h"
+#include "winsim/printers.h"
+#include "winsim/services.h"
 #include "winsim/win_types.h"
 
 namespace winsim {
@@ -82,6 +84,12 @@ struct HeapState {
 
 struct SpoolerState {
   std::map<std::string, std::string> driverDirs;  // environment name -> directory
+  std::vector<Printer> printers;                  // local printers first, then connections
+  std::string defaultPrinter;                     // the user's default printer; empty: none
+  // Each EnumPrintersW that answers 122 installs the first of these: a printer that appears
+  // between a caller's sizing call and its filling call.
+  std::vector<Printer> arriveAfterSizing;
+  PrinterHandles handles;
 };
 
 struct Machine {
@@ -94,6 +102,7 @@ struct Machine {
   HeapState heap;
   SpoolerState spooler;
   FileState files;
+  ServiceState services;
 };
 
 Machine& M();

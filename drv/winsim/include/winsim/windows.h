@@ -7,3 +7,4 @@
 #include "winsim/api_file.h"
 #include "winsim/api_user.h"
 #include "winsim/api_spool.h"
+#include "winsim/api_service.h"

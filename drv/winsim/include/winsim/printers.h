@@ -1,0 +1,56 @@
+// The spooler's printers: each one's level-2 facts, and the printer handles a program holds.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "winsim/win_types.h"
+
+namespace winsim {
+
+// A local printer, or a connection to a printer shared by another machine (then serverName is
+// "\\host" and printerName "\\host\share").
+struct Printer {
+  bool connection = false;
+  std::string serverName;
+  std::string printerName;
+  std::string shareName;
+  std::string portName;
+  std::string driverName;
+  std::string comment;
+  std::string location;
+  std::string sepFile;
+  std::string printProcessor = "winprint";
+  std::string datatype = "RAW";
+  std::string parameters;
+  DWORD attributes = 0x40;  // PRINTER_ATTRIBUTE_LOCAL
+  DWORD priority = 1;
+  DWORD defaultPriority = 0;
+  DWORD startTime = 0;
+  DWORD untilTime = 0;
+  DWORD status = 0;
+  DWORD cJobs = 0;
+  DWORD averagePPM = 0;
+};
+
+struct PrinterHandle {
+  std::string printer;  // empty for the local print server
+  bool connection = false;
+  DWORD access = 0;
+  uint32_t spoolerStart = 0;  // the spooler process that issued it (Service::starts)
+};
+
+struct PrinterHandles {
+  std::map<uint64_t, PrinterHandle> open;  // in this run; not saved
+  uint64_t next = 0x7A0010;
+};
+
+// The printer named `name` (case-insensitive; local printers before connections), or null.
+Printer* FindPrinter(const std::string& name);
+PrinterHandle* FindPrinterHandle(HANDLE handle);
+// The printer behind an open printer handle, or null with the error Windows gives for the
+// handle: invalid, spooler not running, issued by a spooler process that has since stopped,
+// printer deleted, or a handle of the print server.
+Printer* PrinterOf(HANDLE handle, DWORD* error);
+
+}  // namespace winsim
