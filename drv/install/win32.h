@@ -33,5 +33,6 @@
 #endif
 
 static_assert(sizeof(PRINTER_INFO_2W) == 136, "PRINTER_INFO_2W has its x64 layout");
+static_assert(sizeof(VS_FIXEDFILEINFO) == 52, "VS_FIXEDFILEINFO has its Windows layout");
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4, "Win32 integer widths");
 static_assert(sizeof(WCHAR) == 2, "UTF-16");

@@ -17,6 +17,7 @@ void SimTest::TearDown() { std::filesystem::remove_all(root_); }
 void SimTest::ExpectNoLeaks() {
   EXPECT_TRUE(winsim::M().heap.globalBlocks.empty()) << "GlobalAlloc blocks left";
   EXPECT_TRUE(winsim::M().heap.localBlocks.empty()) << "LocalAlloc blocks left";
+  EXPECT_TRUE(winsim::M().files.open.empty()) << "file handles left open";
 }
 
 std::string U8(const WCHAR* text) { return winsim::Utf8(text); }

@@ -15,7 +15,7 @@ class SimTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  // Fails the test when a heap block of the platform heaps is still allocated.
+  // Fails the test when a block of the platform heaps is still allocated or a file still open.
   void ExpectNoLeaks();
   std::string root_;
 };

@@ -3,6 +3,8 @@
 
 #include <filesystem>
 
+#include "winsim/version_files.h"
+
 namespace winsim {
 
 namespace {
@@ -14,6 +16,8 @@ Machine& M() { return g_machine; }
 void ResetMachine(const std::string& root) {
   g_machine = Machine();
   g_machine.root = root;
+  // A disk that is already there keeps its files: only a new one gets the product's files.
+  bool newDisk = !std::filesystem::exists(root + "/drive_c");
   std::filesystem::create_directories(root + "/drive_c");
   g_machine.os.commandLine = u"\"" + Wide(g_machine.os.modulePath) + u"\"";
   g_machine.spooler.driverDirs["Windows x64"] = "C:\\Windows\\system32\\spool\\DRIVERS\\x64";
@@ -22,6 +26,7 @@ void ResetMachine(const std::string& root) {
                           "C:\\Windows\\system32\\spool\\DRIVERS\\W32X86\\3",
                           "C:\\Program Files\\Lumascribe\\install"})
     std::filesystem::create_directories(ResolvePath(dir).path);
+  if (newDisk) WriteProductFiles();
 }
 
 std::string Utf8(const std::u16string& text) {

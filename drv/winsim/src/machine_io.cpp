@@ -17,7 +17,7 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Window, handle, className, title
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(DialogRecord, templateId, owner, title, itemTexts, result)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(SpoolerState, driverDirs)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(FileHold, path, owner, untilMs, deleteError)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(FileState, currentDir, holds)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(FileState, currentDir, holds, freeBytes, openLatencyMs)
 
 static void to_json(nlohmann::json& j, const OsState& s) {
   j = {{"modulePath", s.modulePath}, {"systemDir", s.systemDir}};
