@@ -22,6 +22,10 @@ void ResetMachine(const std::string& root) {
                           "C:\\Windows\\system32\\spool\\DRIVERS\\W32X86\\3",
                           "C:\\Program Files\\Lumascribe\\install"})
     std::filesystem::create_directories(ResolvePath(dir).path);
+  for (const char* key : {"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                          "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                          "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"})
+    FindRegKey(key, true);
 }
 
 std::string Utf8(const std::u16string& text) {

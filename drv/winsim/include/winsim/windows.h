@@ -5,5 +5,6 @@
 #include "winsim/win_errors.h"
 #include "winsim/api_kernel.h"
 #include "winsim/api_file.h"
+#include "winsim/api_registry.h"
 #include "winsim/api_user.h"
 #include "winsim/api_spool.h"
