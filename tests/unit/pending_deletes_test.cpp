@@ -36,16 +36,6 @@ class PendingDeletesTest : public test::SimTest {
     for (const std::u16string& s : winsim::MultiSzStrings(data)) strings.push_back(winsim::Utf8(s));
     return strings;
   }
-  void FailCall(const std::string& call, const std::string& match, DWORD error, uint32_t first = 1,
-                uint32_t last = UINT32_MAX) {
-    winsim::Fault f;
-    f.call = call;
-    f.match = match;
-    f.error = error;
-    f.firstCall = first;
-    f.lastCall = last;
-    M().faults.push_back(f);
-  }
   InstallContext context_{};
 };
 
@@ -60,7 +50,7 @@ TEST_F(PendingDeletesTest, EqualPathsAreListedOnceAndTheNewestComesFirst) {
 }
 
 TEST_F(PendingDeletesTest, APathThatFindsNoMemoryIsNotAdded) {
-  FailCall("GlobalAlloc", "", ERROR_NOT_ENOUGH_MEMORY, 2, 2);  // the node is had, its copy is not
+  test::AddFault("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY, "", 2, 2);  // the node is had, its copy is not
   Add(kSys + "a.dll"s);
   EXPECT_EQ(context_.pendingDeletes, nullptr);
   EXPECT_EQ(GetLastError(), DWORD(E_OUTOFMEMORY));
@@ -104,7 +94,7 @@ TEST_F(PendingDeletesTest, SchedulingAsksForEachPathNewestFirstAndCountsAcceptan
   Add(kSys + "a.dll"s);
   Add(kSys + "b.dll"s);
   Add(kSys + "c.dll"s);
-  FailCall("MoveFileExW", "b.dll", ERROR_ACCESS_DENIED);
+  test::AddFault("MoveFileExW", ERROR_ACCESS_DENIED, "b.dll");
   EXPECT_EQ(ScheduleDeletesAtReboot(&context_), 2);
   EXPECT_EQ(context_.pendingDeletes, nullptr);
   EXPECT_EQ(winsim::CountCalls("MoveFileExW"), 3);

@@ -9,14 +9,11 @@ using namespace winsim;
 namespace winsim {
 
 DWORD RenameMachineFile(const std::string& from, const std::string& to, bool replace) {
-  HostPath source = ResolvePath(from);
-  if (source.error) return source.error;
-  if (!source.parentExists) return ERROR_PATH_NOT_FOUND;
-  std::error_code ec;
-  if (!std::filesystem::exists(source.path, ec)) return ERROR_FILE_NOT_FOUND;
+  HostPath source;
+  if (DWORD error = LocateExisting(from, &source)) return error;
   HostPath target = ResolvePath(to);
-  if (target.error) return target.error;
-  if (!target.parentExists) return ERROR_PATH_NOT_FOUND;
+  if (DWORD error = PathError(target)) return error;
+  std::error_code ec;
   if (HoldOn(from)) return ERROR_SHARING_VIOLATION;
   std::filesystem::path destination = target.path;
   if (destination == source.path) {

@@ -110,6 +110,18 @@ HostPath ResolvePath(const std::string& windowsPath) {
   return result;
 }
 
+DWORD PathError(const HostPath& path) {
+  if (path.error) return path.error;
+  return path.parentExists ? 0 : DWORD(ERROR_PATH_NOT_FOUND);
+}
+
+DWORD LocateExisting(const std::string& windowsPath, HostPath* found) {
+  *found = ResolvePath(windowsPath);
+  if (DWORD error = PathError(*found)) return error;
+  std::error_code ec;
+  return std::filesystem::exists(found->path, ec) ? 0 : DWORD(ERROR_FILE_NOT_FOUND);
+}
+
 bool WriteMachineFile(const std::string& windowsPath, const std::string& bytes) {
   HostPath target = ResolvePath(windowsPath);
   if (target.error) return false;

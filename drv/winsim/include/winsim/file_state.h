@@ -51,6 +51,10 @@ struct HostPath {
   bool parentExists = false;  // the directory that would hold the last component is there
 };
 HostPath ResolvePath(const std::string& windowsPath);
+// The error Windows gives for a path that cannot name a new file here, or 0.
+DWORD PathError(const HostPath& path);
+// Resolves a path that must exist (file or directory): 0, or the error Windows gives.
+DWORD LocateExisting(const std::string& windowsPath, HostPath* found);
 // The full Win32 form of a path ("C:\dir\name"): relative names taken against the current
 // directory, "." and ".." folded, trailing dots and spaces dropped. Empty, with `*error` set, for
 // a name Windows would refuse.
