@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 MACHINE ?= build/machine
 
-.PHONY: test run windows deps linux clean
+.PHONY: test run windows deps linux sanitize clean
 
 deps:
 	@scripts/install-deps.sh
@@ -20,10 +20,17 @@ windows: deps
 test: linux windows
 	@cd build && ctest --output-on-failure -j $(JOBS)
 
+# The Linux tests again under AddressSanitizer and UBSan.
+sanitize: deps
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@cd build-asan && ctest --output-on-failure -j $(JOBS) -E windows
+
 # Runs the Linux program on a fresh default machine (kept in $(MACHINE) for a look afterwards).
 run: linux
 	@rm -rf $(MACHINE)
 	@WINSIM_MACHINE=$(MACHINE) build/bin/install $(CMD); echo "exit code: $$?"
 
 clean:
-	rm -rf build build-windows
+	rm -rf build build-windows build-asan
