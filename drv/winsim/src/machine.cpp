@@ -45,6 +45,7 @@ void ResetMachine(const std::string& root) {
   fax.attributes = local | PRINTER_ATTRIBUTE_FAX;
   g_machine.spooler.printers = {pdf, xps, fax};
   g_machine.spooler.defaultPrinter = pdf.printerName;
+  g_machine.monitors = DefaultMonitors();
 }
 
 std::string Utf8(const std::u16string& text) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "winsim/file_state.h"
+#include "winsim/monitors.h"
 #include "winsim/printers.h"
 #include "winsim/services.h"
 #include "winsim/win_types.h"
@@ -103,6 +104,7 @@ struct Machine {
   SpoolerState spooler;
   FileState files;
   ServiceState services;
+  MonitorState monitors;
 };
 
 Machine& M();
