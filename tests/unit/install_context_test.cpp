@@ -10,6 +10,13 @@ using winsim::M;
 
 namespace {
 
+const std::vector<std::string> kCreationLog = {
+    "Lumascribe 2501",
+    ">Check Spooler",
+    "PrinterDriverDirectory(1):C:\\Windows\\system32\\spool\\DRIVERS\\x64",
+    "PrinterDriverDirectory(2):C:\\Windows\\system32\\spool\\DRIVERS\\x64\\",
+};
+
 class InstallContextTest : public test::SimTest {
  protected:
   void TearDown() override {
@@ -17,24 +24,12 @@ class InstallContextTest : public test::SimTest {
     ExpectNoLeaks();
     SimTest::TearDown();
   }
-  winsim::Fault FailAlways(const std::string& call, const std::string& match, DWORD error) {
-    winsim::Fault f;
-    f.call = call;
-    f.match = match;
-    f.error = error;
-    return f;
-  }
   InstallContext context_{};
 };
 
 TEST_F(InstallContextTest, CreationOnTheDefaultMachine) {
   CreateInstallContext(&context_, kServerMode | kX64First);
-  EXPECT_EQ(LogLines(context_), (std::vector<std::string>{
-                                    "Lumascribe 2501",
-                                    ">Check Spooler",
-                                    "PrinterDriverDirectory(1):C:\\Windows\\system32\\spool\\DRIVERS\\x64",
-                                    "PrinterDriverDirectory(2):C:\\Windows\\system32\\spool\\DRIVERS\\x64\\",
-                                }));
+  EXPECT_EQ(LogLines(context_), kCreationLog);
   EXPECT_EQ(U8(Text(context_.moduleDir)), "C:\\Program Files\\Lumascribe\\install\\");
   EXPECT_EQ(U8(Text(context_.systemDir)), "C:\\Windows\\system32\\");
   EXPECT_EQ(U8(Text(context_.driverDir)), "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\");
@@ -55,12 +50,7 @@ TEST_F(InstallContextTest, CreationOnTheDefaultMachine) {
 TEST_F(InstallContextTest, CreationStartsAStoppedSpoolerBeforeAskingIt) {
   test::Spooler().state = SERVICE_STOPPED;
   CreateInstallContext(&context_, kServerMode | kX64First);
-  EXPECT_EQ(LogLines(context_), (std::vector<std::string>{
-                                    "Lumascribe 2501",
-                                    ">Check Spooler",
-                                    "PrinterDriverDirectory(1):C:\\Windows\\system32\\spool\\DRIVERS\\x64",
-                                    "PrinterDriverDirectory(2):C:\\Windows\\system32\\spool\\DRIVERS\\x64\\",
-                                }));
+  EXPECT_EQ(LogLines(context_), kCreationLog);
   EXPECT_EQ(context_.errorCount, 0);
   EXPECT_EQ(context_.printers.count, 3u) << "the snapshot is taken from the started spooler";
 }
@@ -101,7 +91,7 @@ TEST_F(InstallContextTest, SwitchingEnvironmentsBackAndForth) {
 
 TEST_F(InstallContextTest, UnreadableDriverDirectoryKeepsThePreviousOne) {
   CreateInstallContext(&context_, kServerMode | kX64First);
-  M().faults.push_back(FailAlways("GetPrinterDriverDirectoryW", "x86", ERROR_INVALID_ENVIRONMENT));
+  test::AddFault("GetPrinterDriverDirectoryW", ERROR_INVALID_ENVIRONMENT, "x86");
   SelectEnvironment(&context_, false);
   EXPECT_EQ(U8(Text(context_.driverDir)), "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\");
   EXPECT_EQ(context_.errorCount, 1);
@@ -110,7 +100,7 @@ TEST_F(InstallContextTest, UnreadableDriverDirectoryKeepsThePreviousOne) {
 }
 
 TEST_F(InstallContextTest, NoBufferForTheDirectoryIsReportedAsOutOfMemory) {
-  M().faults.push_back(FailAlways("GlobalAlloc", "", ERROR_NOT_ENOUGH_MEMORY));
+  test::AddFault("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
   CreateInstallContext(&context_, kServerMode | kX64First);
   EXPECT_EQ(Text(context_.driverDir)[0], 0);
   EXPECT_EQ(LogLines(context_).back(),
@@ -119,8 +109,8 @@ TEST_F(InstallContextTest, NoBufferForTheDirectoryIsReportedAsOutOfMemory) {
 }
 
 TEST_F(InstallContextTest, DirectoriesWithoutTheSystemsHelp) {
-  M().faults.push_back(FailAlways("GetSystemDirectoryW", "", ERROR_ACCESS_DENIED));
-  M().faults.push_back(FailAlways("GetPrinterDriverDirectoryW", "", RPC_S_SERVER_UNAVAILABLE));
+  test::AddFault("GetSystemDirectoryW", ERROR_ACCESS_DENIED);
+  test::AddFault("GetPrinterDriverDirectoryW", RPC_S_SERVER_UNAVAILABLE);
   M().os.modulePath = "install.exe";
   CreateInstallContext(&context_, kServerMode | kX64First);
   EXPECT_EQ(context_.moduleDir, nullptr);

@@ -59,8 +59,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
       (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)))
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   HostPath target = ResolvePath(name);
-  if (target.error) return Fail(target.error, INVALID_HANDLE_VALUE);
-  if (!target.parentExists) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+  if (DWORD error = PathError(target)) return Fail(error, INVALID_HANDLE_VALUE);
   std::error_code ec;
   bool exists = std::filesystem::exists(target.path, ec);
   // Directories open only with backup semantics, which nothing here asks for.
@@ -159,11 +158,9 @@ BOOL DeleteFileW(LPCWSTR path) {
   std::string name = Utf8(path);
   Trace("DeleteFileW", name);
   if (DWORD error = FaultFor("DeleteFileW", name)) return Fail(error, FALSE);
-  HostPath target = ResolvePath(name);
-  if (target.error) return Fail(target.error, FALSE);
-  if (!target.parentExists) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  HostPath target;
+  if (DWORD error = LocateExisting(name, &target)) return Fail(error, FALSE);
   std::error_code ec;
-  if (!std::filesystem::exists(target.path, ec)) return Fail(ERROR_FILE_NOT_FOUND, FALSE);
   if (std::filesystem::is_directory(target.path, ec)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (!SharingAllows(target.path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
     return Fail(ERROR_SHARING_VIOLATION, FALSE);
@@ -176,10 +173,8 @@ DWORD GetFileAttributesW(LPCWSTR path) {
   std::string name = Utf8(path);
   Trace("GetFileAttributesW", name);
   if (DWORD error = FaultFor("GetFileAttributesW", name)) return Fail(error, INVALID_FILE_ATTRIBUTES);
-  HostPath target = ResolvePath(name);
-  if (target.error) return Fail(target.error, INVALID_FILE_ATTRIBUTES);
-  if (!target.parentExists) return Fail(ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
+  HostPath target;
+  if (DWORD error = LocateExisting(name, &target)) return Fail(error, INVALID_FILE_ATTRIBUTES);
   std::error_code ec;
-  if (!std::filesystem::exists(target.path, ec)) return Fail(ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
   return std::filesystem::is_directory(target.path, ec) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
 }

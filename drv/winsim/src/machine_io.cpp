@@ -62,6 +62,7 @@ bool LoadMachine(const std::string& dir) {
   m.spooler = j.value("spooler", m.spooler);
   m.files = j.value("files", m.files);
   m.services.services = j.value("services", m.services.services);
+  m.registry = j.value("registry", m.registry);
   m.monitors = j.value("monitors", m.monitors);
   return true;
 }
@@ -70,7 +71,7 @@ bool SaveMachine(const std::string& dir) {
   const Machine& m = M();
   nlohmann::json j = {{"os", m.os}, {"clock", m.clock}, {"faults", m.faults}, {"ui", m.ui},
                       {"spooler", m.spooler}, {"files", m.files}, {"services", m.services.services},
-                      {"monitors", m.monitors}};
+                      {"registry", m.registry}, {"monitors", m.monitors}};
   std::filesystem::create_directories(dir);
   std::ofstream out(dir + "/machine.json");
   out << j.dump(2) << "\n";

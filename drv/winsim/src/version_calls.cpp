@@ -15,11 +15,9 @@ namespace {
 // The version resource of the file `name`, read as the loader maps a data file.
 DWORD ReadVersionResource(const std::string& name, std::string* resource) {
   if (name.empty()) return ERROR_RESOURCE_DATA_NOT_FOUND;
-  HostPath source = ResolvePath(name);
-  if (source.error) return source.error;
-  if (!source.parentExists) return ERROR_PATH_NOT_FOUND;
+  HostPath source;
+  if (DWORD error = LocateExisting(name, &source)) return error;
   std::error_code ec;
-  if (!std::filesystem::exists(source.path, ec)) return ERROR_FILE_NOT_FOUND;
   if (std::filesystem::is_directory(source.path, ec)) return ERROR_ACCESS_DENIED;
   if (!SharingAllows(source.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
     return ERROR_SHARING_VIOLATION;
