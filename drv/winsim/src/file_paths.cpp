@@ -157,6 +157,7 @@ void ReleaseHolds(const std::string& owner) {
 }
 
 const FileHold* HoldOn(const std::string& windowsPath) {
+  if (const FileHold* hold = MonitorHold(windowsPath)) return hold;
   std::filesystem::path target = ResolvePath(windowsPath).path;
   for (const FileHold& h : M().files.holds)
     if (M().clock.nowMs < h.untilMs && ResolvePath(h.path).path == target) return &h;

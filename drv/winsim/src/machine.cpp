@@ -48,6 +48,7 @@ void ResetMachine(const std::string& root) {
   fax.attributes = local | PRINTER_ATTRIBUTE_FAX;
   g_machine.spooler.printers = {pdf, xps, fax};
   g_machine.spooler.defaultPrinter = pdf.printerName;
+  g_machine.monitors = DefaultMonitors();
   if (newDisk) WriteProductFiles();
   for (const char* key : {"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager",
                           "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",

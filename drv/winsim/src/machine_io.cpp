@@ -24,6 +24,8 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Printer, connection, serverName,
                                                 status, cJobs, averagePPM)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(SpoolerState, driverDirs, printers, defaultPrinter,
                                                 arriveAfterSizing)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(PortMonitor, name, environment, dllName, ports)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(MonitorState, monitors, portsOfNewMonitor)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Service, name, state, startDelayMs, stopDelayMs,
                                                 pendingSinceMs, starts)
 
@@ -61,6 +63,7 @@ bool LoadMachine(const std::string& dir) {
   m.files = j.value("files", m.files);
   m.services.services = j.value("services", m.services.services);
   m.registry = j.value("registry", m.registry);
+  m.monitors = j.value("monitors", m.monitors);
   return true;
 }
 
@@ -68,7 +71,7 @@ bool SaveMachine(const std::string& dir) {
   const Machine& m = M();
   nlohmann::json j = {{"os", m.os}, {"clock", m.clock}, {"faults", m.faults}, {"ui", m.ui},
                       {"spooler", m.spooler}, {"files", m.files}, {"services", m.services.services},
-                      {"registry", m.registry}};
+                      {"registry", m.registry}, {"monitors", m.monitors}};
   std::filesystem::create_directories(dir);
   std::ofstream out(dir + "/machine.json");
   out << j.dump(2) << "\n";

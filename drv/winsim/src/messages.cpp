@@ -48,6 +48,7 @@ static const std::map<DWORD, const char*>& SystemTexts() {
       {1798, "The print processor is unknown."},
       {1801, "The printer name is invalid."},
       {1802, "The printer already exists."},
+      {1803, "The printer command is invalid."},
       {1804, "The specified datatype is invalid."},
       {1805, "The environment specified is invalid."},
       {1812, "The specified image file did not contain a resource section."},

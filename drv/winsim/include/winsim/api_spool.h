@@ -69,3 +69,18 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD
 // winspool's ordinals 203 and 204.
 BOOL GetDefaultPrinterW(LPWSTR buffer, LPDWORD size);
 BOOL SetDefaultPrinterW(LPCWSTR printer);
+
+typedef struct _MONITOR_INFO_1W {
+  LPWSTR pName;
+} MONITOR_INFO_1W, *PMONITOR_INFO_1W, *LPMONITOR_INFO_1W;
+
+typedef struct _MONITOR_INFO_2W {
+  LPWSTR pName;
+  LPWSTR pEnvironment;
+  LPWSTR pDLLName;
+} MONITOR_INFO_2W, *PMONITOR_INFO_2W, *LPMONITOR_INFO_2W;
+
+BOOL EnumMonitorsW(LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned);
+BOOL AddMonitorW(LPWSTR name, DWORD level, LPBYTE monitor);
+BOOL DeleteMonitorW(LPWSTR name, LPWSTR environment, LPWSTR monitorName);
+BOOL SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "winsim/file_state.h"
+#include "winsim/monitors.h"
 #include "winsim/printers.h"
 #include "winsim/services.h"
 #include "winsim/registry_state.h"
@@ -105,6 +106,7 @@ struct Machine {
   FileState files;
   ServiceState services;
   RegistryState registry;
+  MonitorState monitors;
 };
 
 Machine& M();

@@ -1,0 +1,127 @@
+#include "spooler/monitor_removal.h"
+
+#include "core/install_log.h"
+#include "core/product.h"
+#include "spooler/port_redirection.h"
+#include "system/file_version.h"
+#include "system/pending_deletes.h"
+#include "system/spooler_service.h"
+
+namespace inst {
+
+namespace {
+
+// The DLL named by the registration, or the one this environment would install.
+CountedString MonitorPath(InstallContext* context, const MonitorList& monitors, int32_t index) {
+  CountedString path = nullptr;
+  AssignString(path, Text(context->systemDir));
+  const WCHAR* file = nullptr;
+  if (index >= 0) {
+    LogLine(context, TEXT("Trying to get monitor filename from MONITOR_INFO_2"));
+    file = static_cast<const MONITOR_INFO_2W*>(monitors.records)[index].pDLLName;
+  } else {
+    LogLine(context, TEXT("Computing monitor filename"));
+    file = context->monitorFile;
+  }
+  if (file && *file) AppendString(path, file);
+  LogLine(context, TEXT("Auto calculated monitor file name: %s"), Text(path));
+  return path;
+}
+
+// Whether the monitor in place is of a compatible build and stays; the flags then tell the
+// installation which of its steps to skip.
+bool KeepCompatibleMonitor(InstallContext* context, const WCHAR* path, bool found) {
+  if (!context->checkMonitorVersion) {
+    LogLine(context, TEXT("There is no check for monitor version"));
+    return false;
+  }
+  int32_t build = GetFileBuildNumber(path);
+  if (build >= kOldestCompatibleBuild && build <= kBuildNumber) {
+    LogLine(context, TEXT("Version (%d) is compatible, proceed without uninstall"), build);
+    if (found)
+      context->InstallMonitor = false;
+    else
+      context->CopyMonitor = false;
+    LogLine(context, TEXT("InstallMonitor == %d, CopyMonitor == %d"), int32_t(context->InstallMonitor),
+            int32_t(context->CopyMonitor));
+    return true;
+  }
+  if (build < 0)
+    LogLine(context, TEXT("Version is unknown, proceed with reinstall"));
+  else
+    LogLine(context, TEXT("Version (%d) is not supported, proceed with reinstall"), build);
+  return false;
+}
+
+bool RemoveRegistration(InstallContext* context) {
+  return DeleteMonitorW(nullptr, const_cast<LPWSTR>(context->environment),
+                        const_cast<LPWSTR>(PRODUCT_MONITOR_NAME)) != FALSE;
+}
+
+// Moves every printer of the snapshot off the product port and remembers it for AddMonitor.
+void RedirectPrinters(InstallContext* context) {
+  if (context->redirectedPrinters) GlobalFree(context->redirectedPrinters);
+  context->redirectedPrinters = nullptr;
+  PrinterList& printers = context->printers;
+  if (printers.count == 0) return;
+  auto** redirected =
+      static_cast<PRINTER_INFO_2W**>(GlobalAlloc(GPTR, (SIZE_T(printers.count) + 1) * sizeof(PRINTER_INFO_2W*)));
+  if (!redirected) {
+    // A printer moved without being remembered could never get its port back: none is moved.
+    SetLastError(DWORD(E_OUTOFMEMORY));
+    return;
+  }
+  context->redirectedPrinters = redirected;
+  size_t n = 0;
+  for (DWORD i = 0; i < printers.count; ++i) {
+    PRINTER_INFO_2W* printer = &printers.entries[i];
+    if (!RedirectPortToFile(printer->pPortName)) continue;
+    redirected[n++] = printer;
+    WriteBackPrinter(context, printer);
+  }
+}
+
+// Steps of a refused first removal; whether the monitor is gone in the end.
+bool RemoveAfterRefusal(InstallContext* context, bool found) {
+  if (!found) {
+    LogLine(context, TEXT("Can't delete monitor and monitor was not found. So everything should be ok"));
+    return false;
+  }
+  LogLine(context, TEXT("Can't delete monitor from the first try"));
+  RedirectPrinters(context);
+  if (RemoveRegistration(context)) return true;
+  {
+    SpoolerRestart restart;
+    RestartSpooler(&restart, context);
+  }
+  if (RemoveRegistration(context)) return true;
+  ReportError(context, 12, TEXT("Can`t remove the port monitor 'LumascribeServer:'"));
+  return false;
+}
+
+}  // namespace
+
+void DeleteMonitor(InstallContext* context, const MonitorList& monitors) {
+  LogLine(context, TEXT(">DeleteMonitor"));
+  ++context->indent;
+  if (monitors.count != 0)
+    LogMonitorList(context, monitors);
+  else
+    LogLine(context, TEXT("BTW, there is no port monitors on this system."));
+  int32_t index = FindProductMonitor(monitors);
+  bool found = index != -1;
+  if (found)
+    LogLine(context, TEXT("Port monitor is found. Index=%d"), index + 1);
+  else
+    LogLine(context, TEXT("No Lumascribe port monitor was found."));
+  CountedString path = MonitorPath(context, monitors, index);
+  if (!KeepCompatibleMonitor(context, Text(path), found) &&
+      (RemoveRegistration(context) || RemoveAfterRefusal(context, found))) {
+    if (Length(path) != 0 && !DeleteFileW(Text(path))) AddPendingDelete(context->pendingDeletes, Text(path));
+    LogLine(context, TEXT("Monitor was removed :)"));
+  }
+  FreeString(path);
+  --context->indent;
+}
+
+}  // namespace inst

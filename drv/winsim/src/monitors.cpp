@@ -1,0 +1,184 @@
+// winspool: the port monitors, the ports they provide and the DLLs the spooler keeps loaded.
+#include "winsim/monitors.h"
+
+#include <cstring>
+
+#include "winsim/machine.h"
+#include "winsim/windows.h"
+
+using namespace winsim;
+
+namespace {
+
+const char kNativeEnvironment[] = "Windows x64";
+
+DWORD TextBytes(const std::string& text) { return DWORD((Wide(text).size() + 1) * sizeof(WCHAR)); }
+
+DWORD RecordBytes(const PortMonitor& monitor, DWORD level) {
+  if (level == 1) return sizeof(MONITOR_INFO_1W) + TextBytes(monitor.name);
+  return sizeof(MONITOR_INFO_2W) + TextBytes(monitor.name) + TextBytes(monitor.environment) +
+         TextBytes(monitor.dllName);
+}
+
+// Records from the start of the buffer, their strings packed backwards from the end of the size
+// the caller gave.
+void PackMonitors(const std::vector<PortMonitor>& monitors, DWORD level, LPBYTE buffer, DWORD size) {
+  LPBYTE end = buffer + (size & ~DWORD(1));
+  auto put = [&end](const std::string& text) {
+    std::u16string wide = Wide(text);
+    end -= (wide.size() + 1) * sizeof(WCHAR);
+    std::memcpy(end, wide.c_str(), (wide.size() + 1) * sizeof(WCHAR));
+    return reinterpret_cast<LPWSTR>(end);
+  };
+  for (size_t i = 0; i < monitors.size(); ++i) {
+    const PortMonitor& monitor = monitors[i];
+    if (level == 1) {
+      MONITOR_INFO_1W record{put(monitor.name)};
+      std::memcpy(buffer + i * sizeof(record), &record, sizeof(record));
+    } else {
+      MONITOR_INFO_2W record{};
+      record.pName = put(monitor.name);
+      record.pEnvironment = put(monitor.environment);
+      record.pDLLName = put(monitor.dllName);
+      std::memcpy(buffer + i * sizeof(record), &record, sizeof(record));
+    }
+  }
+}
+
+bool Empty(LPCWSTR text) { return !text || !*text; }
+
+// A monitor's DLL as the spooler loads it: from the system directory.
+std::string SystemFile(const std::string& name) { return M().os.systemDir + "\\" + name; }
+
+bool KnownEnvironment(const std::string& environment) {
+  for (const auto& entry : M().spooler.driverDirs)
+    if (EqualNoCase(entry.first, environment)) return true;
+  return false;
+}
+
+bool InUse(const PortMonitor& monitor) {
+  for (const Printer& printer : M().spooler.printers) {
+    if (printer.connection) continue;
+    for (const std::string& port : SplitPorts(printer.portName))
+      for (const std::string& own : monitor.ports)
+        if (EqualNoCase(port, own)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+namespace winsim {
+
+MonitorState DefaultMonitors() {
+  MonitorState state;
+  state.monitors = {
+      {"Appmon", kNativeEnvironment, "AppMon.dll", {}},
+      {"Local Port", kNativeEnvironment, "localspl.dll",
+       {"COM1:", "COM2:", "COM3:", "COM4:", "FILE:", "LPT1:", "LPT2:", "LPT3:", "PORTPROMPT:",
+        "SHRFAX:", "nul:"}},
+      {"Standard TCP/IP Port", kNativeEnvironment, "tcpmon.dll", {}},
+      {"USB Monitor", kNativeEnvironment, "usbmon.dll", {}},
+      {"WSD Port", kNativeEnvironment, "WSDMon.dll", {}},
+  };
+  state.portsOfNewMonitor["LumascribeServer:"] = {"LumascribeServer:"};
+  return state;
+}
+
+PortMonitor* FindMonitor(const std::string& name) {
+  for (PortMonitor& monitor : M().monitors.monitors)
+    if (EqualNoCase(monitor.name, name)) return &monitor;
+  return nullptr;
+}
+
+bool PortExists(const std::string& port) {
+  for (const PortMonitor& monitor : M().monitors.monitors)
+    for (const std::string& own : monitor.ports)
+      if (EqualNoCase(own, port)) return true;
+  return false;
+}
+
+std::vector<std::string> SplitPorts(const std::string& portList) {
+  std::vector<std::string> ports;
+  size_t start = 0;
+  for (size_t comma; start <= portList.size(); start = comma + 1) {
+    comma = portList.find(',', start);
+    if (comma == std::string::npos) comma = portList.size();
+    if (comma > start) ports.push_back(portList.substr(start, comma - start));
+  }
+  return ports;
+}
+
+const FileHold* MonitorHold(const std::string& windowsPath) {
+  const Service* spooler = FindService("Spooler");
+  if (!spooler || spooler->state == SERVICE_STOPPED) return nullptr;
+  std::filesystem::path target = ResolvePath(windowsPath).path;
+  for (const PortMonitor& monitor : M().monitors.monitors) {
+    if (ResolvePath(SystemFile(monitor.dllName)).path != target) continue;
+    static FileHold hold;
+    hold = FileHold{windowsPath, "spooler", UINT64_MAX, ERROR_ACCESS_DENIED};
+    return &hold;
+  }
+  return nullptr;
+}
+
+}  // namespace winsim
+
+BOOL EnumMonitorsW(LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
+  Trace("EnumMonitorsW", std::to_string(level) + " " + std::to_string(size));
+  if (DWORD error = FaultFor("EnumMonitorsW", Utf8(name))) return Fail(error, FALSE);
+  if (DWORD error = SpoolerUnavailable()) return Fail(error, FALSE);
+  if (!Empty(name)) return Fail(DWORD(RPC_S_SERVER_UNAVAILABLE), FALSE);  // no other machines
+  if (level != 1 && level != 2) return Fail(DWORD(ERROR_INVALID_LEVEL), FALSE);
+  if (!needed || !returned || (!buffer && size)) return Fail(DWORD(RPC_X_NULL_REF_POINTER), FALSE);
+  *returned = 0;
+  const std::vector<PortMonitor>& monitors = M().monitors.monitors;
+  DWORD total = 0;
+  for (const PortMonitor& monitor : monitors) total += RecordBytes(monitor, level);
+  *needed = total;
+  if (size < total) return Fail(DWORD(ERROR_INSUFFICIENT_BUFFER), FALSE);
+  PackMonitors(monitors, level, buffer, size);
+  *returned = DWORD(monitors.size());
+  return TRUE;
+}
+
+BOOL AddMonitorW(LPWSTR name, DWORD level, LPBYTE monitor) {
+  const auto* info = level == 2 ? reinterpret_cast<const MONITOR_INFO_2W*>(monitor) : nullptr;
+  std::string monitorName = info ? Utf8(info->pName) : std::string();
+  Trace("AddMonitorW", std::to_string(level) + " " + monitorName);
+  if (DWORD error = FaultFor("AddMonitorW", monitorName)) return Fail(error, FALSE);
+  if (DWORD error = SpoolerUnavailable()) return Fail(error, FALSE);
+  if (!Empty(name)) return Fail(DWORD(RPC_S_SERVER_UNAVAILABLE), FALSE);
+  if (level != 2) return Fail(DWORD(ERROR_INVALID_LEVEL), FALSE);
+  if (!info) return FALSE;  // Windows leaves the last error as it was
+  if (Empty(info->pName) || Empty(info->pDLLName)) return Fail(DWORD(ERROR_INVALID_PARAMETER), FALSE);
+  // A monitor runs in the spooler's process: only the server's own environment can load it.
+  if (!Empty(info->pEnvironment) && !EqualNoCase(Utf8(info->pEnvironment), kNativeEnvironment))
+    return Fail(DWORD(ERROR_INVALID_ENVIRONMENT), FALSE);
+  if (FindMonitor(monitorName)) return Fail(DWORD(ERROR_PRINT_MONITOR_ALREADY_INSTALLED), FALSE);
+  std::string dllName = Utf8(info->pDLLName);
+  if (!MachineFileExists(SystemFile(dllName))) return Fail(DWORD(ERROR_MOD_NOT_FOUND), FALSE);
+  PortMonitor added{monitorName, kNativeEnvironment, dllName, {}};
+  for (const auto& entry : M().monitors.portsOfNewMonitor)
+    if (EqualNoCase(entry.first, monitorName)) added.ports = entry.second;
+  M().monitors.monitors.push_back(added);
+  SetLastError(ERROR_SUCCESS);  // programs rely on this
+  return TRUE;
+}
+
+BOOL DeleteMonitorW(LPWSTR name, LPWSTR environment, LPWSTR monitorName) {
+  std::string monitor = Utf8(monitorName);
+  Trace("DeleteMonitorW", monitor + " " + Utf8(environment));
+  if (DWORD error = FaultFor("DeleteMonitorW", monitor)) return Fail(error, FALSE);
+  if (DWORD error = SpoolerUnavailable()) return Fail(error, FALSE);
+  if (!Empty(name)) return Fail(DWORD(RPC_S_SERVER_UNAVAILABLE), FALSE);
+  if (Empty(monitorName)) return Fail(DWORD(ERROR_INVALID_PARAMETER), FALSE);
+  if (!Empty(environment) && !KnownEnvironment(Utf8(environment)))
+    return Fail(DWORD(ERROR_INVALID_ENVIRONMENT), FALSE);
+  PortMonitor* found = FindMonitor(monitor);
+  if (!found) return Fail(DWORD(ERROR_UNKNOWN_PRINT_MONITOR), FALSE);
+  if (InUse(*found)) return Fail(DWORD(ERROR_PRINT_MONITOR_IN_USE), FALSE);
+  std::vector<PortMonitor>& monitors = M().monitors.monitors;
+  monitors.erase(monitors.begin() + (found - monitors.data()));
+  return TRUE;
+}
