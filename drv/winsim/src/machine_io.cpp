@@ -24,6 +24,13 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Printer, connection, serverName,
                                                 status, cJobs, averagePPM)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(SpoolerState, driverDirs, printers, defaultPrinter,
                                                 arriveAfterSizing)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(PrinterDriver, environment, name, version, driverPath,
+                                                dataFile, configFile, helpFile, dependentFiles,
+                                                monitorName, defaultDataType, previousNames,
+                                                driverDate, driverVersion, mfgName, oemUrl,
+                                                hardwareId, provider, upgrades)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(MovedDriverFile, path, spoolerStart)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(DriverState, installed, moved)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Service, name, state, startDelayMs, stopDelayMs,
                                                 pendingSinceMs, starts)
 
@@ -60,13 +67,15 @@ bool LoadMachine(const std::string& dir) {
   m.spooler = j.value("spooler", m.spooler);
   m.files = j.value("files", m.files);
   m.services.services = j.value("services", m.services.services);
+  m.drivers = j.value("drivers", m.drivers);
   return true;
 }
 
 bool SaveMachine(const std::string& dir) {
   const Machine& m = M();
   nlohmann::json j = {{"os", m.os}, {"clock", m.clock}, {"faults", m.faults}, {"ui", m.ui},
-                      {"spooler", m.spooler}, {"files", m.files}, {"services", m.services.services}};
+                      {"spooler", m.spooler}, {"files", m.files}, {"services", m.services.services},
+                      {"drivers", m.drivers}};
   std::filesystem::create_directories(dir);
   std::ofstream out(dir + "/machine.json");
   out << j.dump(2) << "\n";

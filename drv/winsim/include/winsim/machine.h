@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "winsim/drivers.h"
 #include "winsim/file_state.h"
 #include "winsim/printers.h"
 #include "winsim/services.h"
@@ -103,6 +104,7 @@ struct Machine {
   SpoolerState spooler;
   FileState files;
   ServiceState services;
+  DriverState drivers;
 };
 
 Machine& M();

@@ -7,4 +7,5 @@
 #include "winsim/api_file.h"
 #include "winsim/api_user.h"
 #include "winsim/api_spool.h"
+#include "winsim/api_driver.h"
 #include "winsim/api_service.h"
