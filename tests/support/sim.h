@@ -15,8 +15,8 @@ class SimTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  // Fails the test when a heap block of the platform heaps, a service handle or a printer
-  // handle is still held.
+  // Fails the test when a block of the platform heaps is still allocated, or a service,
+  // printer or file handle still open.
   void ExpectNoLeaks();
   std::string root_;
 };

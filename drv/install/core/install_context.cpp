@@ -75,7 +75,7 @@ void SelectEnvironment(InstallContext* context, bool x64) {
   context->monitorFile = files.monitorFile;
   context->driverFile = files.driverFile;
   context->uiFile = files.uiFile;
-  context->helpFile = TEXT("lmshelp.chm");
+  context->helpFile = PRODUCT_HELP_FILE;
 
   LPWSTR environment = const_cast<LPWSTR>(context->environment);
   DWORD needed = 0;

@@ -1,11 +1,159 @@
 // kernel32: the file calls.
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "winsim/file_state.h"
 #include "winsim/machine.h"
 #include "winsim/windows.h"
 
 using namespace winsim;
+
+namespace winsim {
+
+bool SharingAllows(const std::filesystem::path& host, DWORD access, DWORD share) {
+  auto reads = [](DWORD a) { return (a & GENERIC_READ) != 0; };
+  auto writes = [](DWORD a) { return (a & GENERIC_WRITE) != 0; };
+  auto deletes = [](DWORD a) { return (a & DELETE) != 0; };
+  for (const OpenFile& other : M().files.open) {
+    if (other.host != host) continue;
+    // What each side asks must be what the other side shares.
+    if ((reads(access) && !(other.share & FILE_SHARE_READ)) ||
+        (writes(access) && !(other.share & FILE_SHARE_WRITE)) ||
+        (deletes(access) && !(other.share & FILE_SHARE_DELETE)) ||
+        (reads(other.access) && !(share & FILE_SHARE_READ)) ||
+        (writes(other.access) && !(share & FILE_SHARE_WRITE)) ||
+        (deletes(other.access) && !(share & FILE_SHARE_DELETE)))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace winsim
+
+namespace {
+
+OpenFile* FindOpen(HANDLE handle) {
+  for (OpenFile& file : M().files.open)
+    if (file.handle == uint64_t(reinterpret_cast<uintptr_t>(handle))) return &file;
+  return nullptr;
+}
+
+std::string Hex(DWORD value) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out = "0x";
+  for (int shift = 28; shift >= 0; shift -= 4) out += digits[(value >> shift) & 15];
+  return out;
+}
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD, HANDLE) {
+  std::string name = Utf8(path);
+  Trace("CreateFileW", name + " " + Hex(access) + " share " + std::to_string(shareMode) + " disposition " +
+                           std::to_string(disposition));
+  AdvanceClock(M().files.openLatencyMs);
+  if (DWORD error = FaultFor("CreateFileW", name)) return Fail(error, INVALID_HANDLE_VALUE);
+  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
+      (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)))
+    return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+  HostPath target = ResolvePath(name);
+  if (target.error) return Fail(target.error, INVALID_HANDLE_VALUE);
+  if (!target.parentExists) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+  std::error_code ec;
+  bool exists = std::filesystem::exists(target.path, ec);
+  // Directories open only with backup semantics, which nothing here asks for.
+  if (exists && std::filesystem::is_directory(target.path, ec)) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+  if (!exists && (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING))
+    return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+  if (exists && disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
+  bool truncate = exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
+  if ((access & GENERIC_WRITE) || truncate) {
+    if (HoldOn(name)) return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
+  }
+  if (!SharingAllows(target.path, access, shareMode)) return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
+  if (!exists || truncate) {
+    std::ofstream created(target.path, std::ios::binary | std::ios::trunc);
+    if (!created) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+  }
+  FileState& files = M().files;
+  OpenFile file;
+  file.handle = files.nextHandle;
+  files.nextHandle += 4;
+  file.path = name;
+  file.host = target.path;
+  file.access = access;
+  file.share = shareMode;
+  files.open.push_back(file);
+  // Windows says so when CREATE_ALWAYS or OPEN_ALWAYS found the file already there.
+  SetLastError(exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
+                                                                                     : ERROR_SUCCESS);
+  return reinterpret_cast<HANDLE>(uintptr_t(file.handle));
+}
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED) {
+  if (bytesRead) *bytesRead = 0;
+  OpenFile* file = FindOpen(handle);
+  std::string name = file ? file->path : std::string();
+  Trace("ReadFile", name + " " + std::to_string(bytesToRead));
+  if (DWORD error = FaultFor("ReadFile", name)) return Fail(error, FALSE);
+  if (!file) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!(file->access & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  std::ifstream in(file->host, std::ios::binary);
+  if (!in) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  in.seekg(std::streamoff(file->position));
+  in.read(static_cast<char*>(buffer), bytesToRead);
+  DWORD got = DWORD(std::max<std::streamsize>(in.gcount(), 0));
+  file->position += got;
+  if (bytesRead) *bytesRead = got;
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED) {
+  if (bytesWritten) *bytesWritten = 0;
+  OpenFile* file = FindOpen(handle);
+  std::string name = file ? file->path : std::string();
+  Trace("WriteFile", name + " " + std::to_string(bytesToWrite));
+  if (DWORD error = FaultFor("WriteFile", name)) return Fail(error, FALSE);
+  if (!file) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!(file->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  std::error_code ec;
+  uint64_t size = std::filesystem::file_size(file->host, ec);
+  if (ec) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  // What the write adds to the file must fit on the disk; what does not fit is not written.
+  uint64_t end = file->position + bytesToWrite;
+  uint64_t growth = end > size ? end - size : 0;
+  uint64_t& freeBytes = M().files.freeBytes;
+  uint64_t excess = growth > freeBytes ? growth - freeBytes : 0;
+  DWORD count = excess < bytesToWrite ? DWORD(bytesToWrite - excess) : 0;
+  std::fstream out(file->host, std::ios::binary | std::ios::in | std::ios::out);
+  if (!out) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  out.seekp(std::streamoff(file->position));
+  out.write(static_cast<const char*>(buffer), count);
+  out.flush();
+  if (!out) return Fail(ERROR_WRITE_FAULT, FALSE);
+  if (freeBytes != UINT64_MAX) {
+    uint64_t newEnd = file->position + count;
+    freeBytes -= newEnd > size ? newEnd - size : 0;
+  }
+  file->position += count;
+  if (bytesWritten) *bytesWritten = count;
+  if (count < bytesToWrite) return Fail(ERROR_DISK_FULL, FALSE);
+  return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  OpenFile* file = FindOpen(handle);
+  std::string name = file ? file->path : std::string();
+  Trace("CloseHandle", name);
+  if (DWORD error = FaultFor("CloseHandle", name)) return Fail(error, FALSE);
+  // The machine's only kernel objects so far are open files.
+  if (!file) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  std::vector<OpenFile>& open = M().files.open;
+  open.erase(open.begin() + (file - open.data()));
+  return TRUE;
+}
 
 BOOL DeleteFileW(LPCWSTR path) {
   std::string name = Utf8(path);
@@ -17,6 +165,8 @@ BOOL DeleteFileW(LPCWSTR path) {
   std::error_code ec;
   if (!std::filesystem::exists(target.path, ec)) return Fail(ERROR_FILE_NOT_FOUND, FALSE);
   if (std::filesystem::is_directory(target.path, ec)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (!SharingAllows(target.path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+    return Fail(ERROR_SHARING_VIOLATION, FALSE);
   if (const FileHold* hold = HoldOn(name)) return Fail(hold->deleteError, FALSE);
   if (!std::filesystem::remove(target.path, ec)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   return TRUE;

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "winsim/windows.h"
+#include "winsim/version_files.h"
 
 namespace winsim {
 
@@ -16,6 +17,8 @@ Machine& M() { return g_machine; }
 void ResetMachine(const std::string& root) {
   g_machine = Machine();
   g_machine.root = root;
+  // A disk that is already there keeps its files: only a new one gets the product's files.
+  bool newDisk = !std::filesystem::exists(root + "/drive_c");
   std::filesystem::create_directories(root + "/drive_c");
   g_machine.os.commandLine = u"\"" + Wide(g_machine.os.modulePath) + u"\"";
   g_machine.spooler.driverDirs["Windows x64"] = "C:\\Windows\\system32\\spool\\DRIVERS\\x64";
@@ -46,6 +49,7 @@ void ResetMachine(const std::string& root) {
   fax.attributes = local | PRINTER_ATTRIBUTE_FAX;
   g_machine.spooler.printers = {pdf, xps, fax};
   g_machine.spooler.defaultPrinter = pdf.printerName;
+  if (newDisk) WriteProductFiles();
 }
 
 std::string Utf8(const std::u16string& text) {

@@ -16,7 +16,7 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ClockState, nowMs, tickAtBoot)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Window, handle, className, title, closeDelayMs, closeAtMs, open)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(DialogRecord, templateId, owner, title, itemTexts, result)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(FileHold, path, owner, untilMs, deleteError)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(FileState, currentDir, holds)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(FileState, currentDir, holds, freeBytes, openLatencyMs)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Printer, connection, serverName, printerName, shareName,
                                                 portName, driverName, comment, location, sepFile,
                                                 printProcessor, datatype, parameters, attributes,

@@ -1,22 +1,8 @@
 // advapi32: the service control manager.
 #pragma once
+#include "winsim/access_rights.h"
 #include "winsim/win_types.h"
 
-// Access rights every object shares, spelled as winnt.h spells them.
-#ifndef GENERIC_READ
-#define GENERIC_READ (0x80000000L)
-#define GENERIC_WRITE (0x40000000L)
-#define GENERIC_EXECUTE (0x20000000L)
-#define GENERIC_ALL (0x10000000L)
-#endif
-#ifndef STANDARD_RIGHTS_REQUIRED
-#define DELETE (0x00010000L)
-#define READ_CONTROL (0x00020000L)
-#define WRITE_DAC (0x00040000L)
-#define WRITE_OWNER (0x00080000L)
-#define STANDARD_RIGHTS_REQUIRED (0x000F0000L)
-#define STANDARD_RIGHTS_READ (READ_CONTROL)
-#endif
 #define SC_MANAGER_CONNECT 0x0001
 #define SC_MANAGER_ENUMERATE_SERVICE 0x0004
 #define SC_MANAGER_ALL_ACCESS 0x000F003F

@@ -21,9 +21,26 @@ struct FileHold {
   DWORD deleteError = 5;
 };
 
+// A file handle the running program holds. Handles end with the program, so they are not saved.
+struct OpenFile {
+  uint64_t handle = 0;
+  std::string path;              // as the program named it
+  std::filesystem::path host;
+  DWORD access = 0;              // GENERIC_READ, GENERIC_WRITE
+  DWORD share = 0;               // FILE_SHARE_* granted to later opens
+  uint64_t position = 0;
+};
+
 struct FileState {
   std::string currentDir = "C:\\Windows\\system32";
   std::vector<FileHold> holds;
+  std::vector<OpenFile> open;
+  uint64_t nextHandle = 0x100;
+  // Bytes the disk has left for files to grow into; a write past it is cut short with
+  // ERROR_DISK_FULL. Deleting files gives nothing back: set it just before the write to fail.
+  uint64_t freeBytes = UINT64_MAX;
+  // Simulated time every CreateFileW takes (a slow or busy disk).
+  uint32_t openLatencyMs = 0;
 };
 
 // Where a Windows path lives on the host. Each existing component is matched without regard to
@@ -39,6 +56,10 @@ HostPath ResolvePath(const std::string& windowsPath);
 bool WriteMachineFile(const std::string& windowsPath, const std::string& bytes);
 bool ReadMachineFile(const std::string& windowsPath, std::string* bytes);
 bool MachineFileExists(const std::string& windowsPath);
+
+// Whether a new open of `host` for `access` that lets others share `share` agrees with every
+// handle already open on it, as Windows' sharing rules decide.
+bool SharingAllows(const std::filesystem::path& host, DWORD access, DWORD share);
 
 void HoldFile(const std::string& windowsPath, const std::string& owner,
               uint64_t untilMs = UINT64_MAX, DWORD deleteError = 5);

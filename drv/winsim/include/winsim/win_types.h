@@ -36,6 +36,7 @@ typedef void* PVOID;
 typedef DWORD* LPDWORD;
 typedef BYTE* LPBYTE;
 typedef BOOL* LPBOOL;
+typedef UINT* PUINT;
 typedef void* HANDLE;
 typedef HANDLE* LPHANDLE;
 typedef HANDLE HLOCAL;
@@ -69,6 +70,15 @@ typedef struct _FILETIME {
   DWORD dwLowDateTime;
   DWORD dwHighDateTime;
 } FILETIME, *PFILETIME, *LPFILETIME;
+
+typedef struct _SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  LPVOID lpSecurityDescriptor;
+  BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+// Asynchronous file I/O is not simulated: calls take only a null OVERLAPPED.
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 
 typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 

@@ -5,6 +5,7 @@
 #include "winsim/win_errors.h"
 #include "winsim/api_kernel.h"
 #include "winsim/api_file.h"
+#include "winsim/api_version.h"
 #include "winsim/api_user.h"
 #include "winsim/api_spool.h"
 #include "winsim/api_driver.h"
