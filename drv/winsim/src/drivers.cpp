@@ -57,9 +57,9 @@ const FileHold* DriverHold(const std::string& windowsPath) {
   return &hold;
 }
 
-void InstallInboxDrivers() {
+void InstallInboxDrivers(bool writeFiles) {
   const std::string root = M().spooler.driverDirs["Windows x64"];
-  auto inbox = [&root](const std::string& name, DWORD version, const std::string& driver,
+  auto inbox = [&root, writeFiles](const std::string& name, DWORD version, const std::string& driver,
                        const std::string& data, const std::string& config,
                        std::vector<std::string> dependents, const std::string& hardwareId) {
     std::string dir = root + "\\" + std::to_string(version) + "\\";
@@ -81,7 +81,7 @@ void InstallInboxDrivers() {
     std::vector<std::string> files = {d.driverPath, d.dataFile, d.configFile};
     files.insert(files.end(), d.dependentFiles.begin(), d.dependentFiles.end());
     for (const std::string& file : files)
-      if (!MachineFileExists(file)) WriteMachineFile(file, "inbox driver file " + file + "\n");
+      if (writeFiles) WriteMachineFile(file, "inbox driver file " + file + "\n");
     M().drivers.installed.push_back(d);
   };
   // The two v4 drivers share their renderer and configuration module.

@@ -53,7 +53,8 @@ bool FindDriverEnvironment(const WCHAR* wanted, std::string* name, std::string* 
 // aside, while its process lives.
 const FileHold* DriverHold(const std::string& windowsPath);
 
-// The drivers a fresh x64 installation has (those of its default printers), with their files.
-void InstallInboxDrivers();
+// The drivers a fresh x64 installation has (those of its default printers); `writeFiles` puts
+// their files on the disk too.
+void InstallInboxDrivers(bool writeFiles);
 
 }  // namespace winsim
