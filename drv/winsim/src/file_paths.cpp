@@ -47,14 +47,14 @@ std::filesystem::path MatchEntry(const std::filesystem::path& dir, const std::st
 
 }  // namespace
 
-HostPath ResolvePath(const std::string& windowsPath) {
-  HostPath result;
+std::string FullWindowsPath(const std::string& windowsPath, DWORD* error) {
+  *error = 0;
   std::string path = windowsPath;
   // "\\?\" and the NT form "\??\" name the same Win32 path without normalisation.
   if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\??\\", 0) == 0) path = path.substr(4);
   if (path.empty() || (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]))) {
-    result.error = ERROR_PATH_NOT_FOUND;  // nothing, or a network share this machine lacks
-    return result;
+    *error = ERROR_PATH_NOT_FOUND;  // nothing, or a network share this machine lacks
+    return std::string();
   }
   const std::string& current = M().files.currentDir;
   if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == ':') {
@@ -64,7 +64,6 @@ HostPath ResolvePath(const std::string& windowsPath) {
   } else {
     path = current + "\\" + path;
   }
-  char drive = char(path[0] | 0x20);
   std::vector<std::string> names;
   std::string name;
   for (size_t i = 3; i <= path.size(); ++i) {
@@ -74,8 +73,8 @@ HostPath ResolvePath(const std::string& windowsPath) {
         if (!names.empty()) names.pop_back();
       } else if (!name.empty() && name != ".") {
         if (!ValidName(name)) {
-          result.error = ERROR_INVALID_NAME;
-          return result;
+          *error = ERROR_INVALID_NAME;
+          return std::string();
         }
         names.push_back(name);
       }
@@ -84,6 +83,22 @@ HostPath ResolvePath(const std::string& windowsPath) {
       name += path[i];
     }
   }
+  std::string full = path.substr(0, 2) + "\\";
+  for (size_t i = 0; i < names.size(); ++i) full += (i ? "\\" : "") + names[i];
+  return full;
+}
+
+HostPath ResolvePath(const std::string& windowsPath) {
+  HostPath result;
+  std::string path = FullWindowsPath(windowsPath, &result.error);
+  if (result.error) return result;
+  std::vector<std::string> names;
+  for (size_t start = 3, end; start < path.size(); start = end + 1) {
+    end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    names.push_back(path.substr(start, end - start));
+  }
+  char drive = char(path[0] | 0x20);
   std::filesystem::path host = std::filesystem::path(M().root) / (std::string("drive_") + drive);
   bool found = std::filesystem::is_directory(host);
   result.parentExists = found;

@@ -78,6 +78,12 @@ static char16_t FromCp1252(unsigned char c) {
   return c >= 0x80 && c < 0xA0 ? high[c - 0x80] : char16_t(c);
 }
 
+std::u16string winsim::WideFromAnsi(const std::string& text) {
+  std::u16string wide;
+  for (unsigned char c : text) wide += FromCp1252(c);
+  return wide;
+}
+
 int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int bytes, LPWSTR wide, int wideChars) {
   if (codePage != CP_ACP || !text) return Fail(ERROR_INVALID_PARAMETER, 0);
   size_t n = bytes < 0 ? std::strlen(text) + 1 : size_t(bytes);

@@ -50,6 +50,10 @@ void ResetMachine(const std::string& root) {
   g_machine.spooler.printers = {pdf, xps, fax};
   g_machine.spooler.defaultPrinter = pdf.printerName;
   if (newDisk) WriteProductFiles();
+  for (const char* key : {"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                          "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                          "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"})
+    FindRegKey(key, true);
 }
 
 std::string Utf8(const std::u16string& text) {

@@ -67,6 +67,7 @@ bool LoadMachine(const std::string& dir) {
   m.spooler = j.value("spooler", m.spooler);
   m.files = j.value("files", m.files);
   m.services.services = j.value("services", m.services.services);
+  m.registry = j.value("registry", m.registry);
   m.drivers = j.value("drivers", m.drivers);
   return true;
 }
@@ -75,7 +76,7 @@ bool SaveMachine(const std::string& dir) {
   const Machine& m = M();
   nlohmann::json j = {{"os", m.os}, {"clock", m.clock}, {"faults", m.faults}, {"ui", m.ui},
                       {"spooler", m.spooler}, {"files", m.files}, {"services", m.services.services},
-                      {"drivers", m.drivers}};
+                      {"registry", m.registry}, {"drivers", m.drivers}};
   std::filesystem::create_directories(dir);
   std::ofstream out(dir + "/machine.json");
   out << j.dump(2) << "\n";

@@ -51,6 +51,10 @@ struct HostPath {
   bool parentExists = false;  // the directory that would hold the last component is there
 };
 HostPath ResolvePath(const std::string& windowsPath);
+// The full Win32 form of a path ("C:\dir\name"): relative names taken against the current
+// directory, "." and ".." folded, trailing dots and spaces dropped. Empty, with `*error` set, for
+// a name Windows would refuse.
+std::string FullWindowsPath(const std::string& windowsPath, DWORD* error);
 
 // For tests and the default machine: whole files by their Windows path.
 bool WriteMachineFile(const std::string& windowsPath, const std::string& bytes);
@@ -60,6 +64,14 @@ bool MachineFileExists(const std::string& windowsPath);
 // Whether a new open of `host` for `access` that lets others share `share` agrees with every
 // handle already open on it, as Windows' sharing rules decide.
 bool SharingAllows(const std::filesystem::path& host, DWORD access, DWORD share);
+
+// Renames a file at once, as a rename on the same volume does: ERROR_SUCCESS or the error.
+DWORD RenameMachineFile(const std::string& from, const std::string& to, bool replace);
+
+// Where Windows queues the file operations of the next boot: (source, target) pairs of NT paths
+// ("\??\C:\..."), an empty target for a deletion, "!" before a target that may be replaced.
+constexpr const char* kSessionManagerKey = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr const char* kPendingRenamesValue = "PendingFileRenameOperations";
 
 void HoldFile(const std::string& windowsPath, const std::string& owner,
               uint64_t untilMs = UINT64_MAX, DWORD deleteError = 5);

@@ -9,6 +9,7 @@
 #include "winsim/file_state.h"
 #include "winsim/printers.h"
 #include "winsim/services.h"
+#include "winsim/registry_state.h"
 #include "winsim/win_types.h"
 
 namespace winsim {
@@ -104,6 +105,7 @@ struct Machine {
   SpoolerState spooler;
   FileState files;
   ServiceState services;
+  RegistryState registry;
   DriverState drivers;
 };
 
@@ -118,6 +120,8 @@ bool SaveMachine(const std::string& dir);
 std::string Utf8(const WCHAR* text);
 std::string Utf8(const std::u16string& text);
 std::u16string Wide(const std::string& text);
+// ANSI text as the machine's code page (Windows-1252) converts it.
+std::u16string WideFromAnsi(const std::string& text);
 bool EqualNoCase(const std::string& a, const std::string& b);
 
 void Trace(const std::string& call, const std::string& detail = std::string());
@@ -130,6 +134,9 @@ T Fail(DWORD error, T result) {
   return result;
 }
 void AdvanceClock(uint64_t ms);
+// Restarts Windows: every program's holds and handles end, and the file operations queued in
+// PendingFileRenameOperations are carried out as the session manager does at boot.
+void Reboot();
 uint64_t AddWindow(const std::string& className, const std::string& title, int64_t closeDelayMs);
 int CountCalls(const std::string& call);
 

@@ -6,6 +6,7 @@
 #include "winsim/api_kernel.h"
 #include "winsim/api_file.h"
 #include "winsim/api_version.h"
+#include "winsim/api_registry.h"
 #include "winsim/api_user.h"
 #include "winsim/api_spool.h"
 #include "winsim/api_driver.h"

@@ -1,0 +1,130 @@
+#include "system/pending_renames.h"
+
+#include <cstring>
+
+namespace inst {
+
+namespace {
+
+const WCHAR kValueName[] = TEXT("PendingFileRenameOperations");
+// Another installer may rewrite the value between its size query and its read: read it again,
+// a few times at most.
+constexpr int kReadAttempts = 3;
+
+// The value's bytes in a zero-filled block the caller frees, or null with `*bytes` 0.
+BYTE* ReadValue(DWORD* bytes) {
+  *bytes = 0;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
+                    &key) != ERROR_SUCCESS)
+    return nullptr;
+  BYTE* data = nullptr;
+  for (int attempt = 0; attempt < kReadAttempts && !data; ++attempt) {
+    DWORD size = 0;
+    if (RegQueryValueExW(key, kValueName, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS || size == 0) break;
+    data = static_cast<BYTE*>(GlobalAlloc(GPTR, size));
+    if (!data) {
+      SetLastError(DWORD(E_OUTOFMEMORY));
+      break;
+    }
+    DWORD received = size;
+    LONG result = RegQueryValueExW(key, kValueName, nullptr, nullptr, data, &received);
+    if (result == ERROR_SUCCESS && received <= size) {
+      *bytes = received;
+    } else {
+      GlobalFree(data);
+      data = nullptr;
+      // Grown since the size query: ask again. Gone or unreadable: treat as absent.
+      if (result != ERROR_MORE_DATA) break;
+    }
+  }
+  RegCloseKey(key);
+  return data;
+}
+
+// Where the string that starts at `at` ends: at its terminator, or at the end of the data.
+size_t StringEnd(const WCHAR* text, size_t at, size_t chars) {
+  while (at < chars && text[at]) ++at;
+  return at;
+}
+
+WCHAR* CopyOf(const WCHAR* text, size_t length) {
+  auto* copy = static_cast<WCHAR*>(GlobalAlloc(GPTR, (length + 1) * sizeof(WCHAR)));
+  if (!copy) {
+    SetLastError(DWORD(E_OUTOFMEMORY));
+    return nullptr;
+  }
+  std::memcpy(copy, text, length * sizeof(WCHAR));
+  return copy;
+}
+
+bool IsExistingFile(const WCHAR* name) {
+  DWORD attributes = GetFileAttributesW(WithoutNtPrefix(name));
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Fills the list from the multi-string; false when memory ran out (the list is then partial).
+bool ParseInto(PendingRenameList* list, const WCHAR* text, size_t chars) {
+  size_t strings = 0;
+  for (size_t at = 0; at < chars; at = StringEnd(text, at, chars) + 1) ++strings;
+  if (strings / 2 == 0) return true;
+  list->pairCount = int32_t(strings / 2);
+  size_t entries = 2 * size_t(list->pairCount);
+  list->names = static_cast<WCHAR**>(GlobalAlloc(GPTR, entries * sizeof(WCHAR*)));
+  list->existsAsFile = static_cast<int32_t*>(GlobalAlloc(GPTR, entries * sizeof(int32_t)));
+  if (!list->names || !list->existsAsFile) {
+    SetLastError(DWORD(E_OUTOFMEMORY));
+    return false;
+  }
+  size_t at = 0;
+  for (size_t i = 0; at < chars && i < entries; ++i) {
+    size_t end = StringEnd(text, at, chars);
+    if (end > at) {
+      // A copy of its own: the stored string may lack its terminator.
+      list->names[i] = CopyOf(text + at, end - at);
+      if (!list->names[i]) return false;
+      list->existsAsFile[i] = IsExistingFile(list->names[i]) ? 1 : 0;
+    }
+    at = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+const WCHAR* WithoutNtPrefix(const WCHAR* name) {
+  bool prefixed = name[0] == '\\' && name[1] == '?' && name[2] == '?' && name[3] == '\\';
+  return prefixed ? name + 4 : name;
+}
+
+PendingRenameList ReadPendingRenames() {
+  PendingRenameList list{nullptr, nullptr, 0};
+  DWORD bytes = 0;
+  BYTE* data = ReadValue(&bytes);
+  // The last character is the multi-string's own terminator; an odd last byte is no character.
+  size_t chars = bytes >= 2 ? (bytes - 2) / 2 : 0;
+  if (data && !ParseInto(&list, reinterpret_cast<const WCHAR*>(data), chars)) FreePendingRenameList(&list);
+  if (data) GlobalFree(data);
+  return list;
+}
+
+void DeletePendingRenameSources(PendingRenameList* list) {
+  for (int32_t k = 0; k < list->pairCount; ++k) {
+    const WCHAR* source = list->names[2 * k];
+    bool deletion = list->names[2 * k + 1] == nullptr;
+    if (list->existsAsFile[2 * k] == 1 && source && deletion && DeleteFileW(WithoutNtPrefix(source)))
+      list->existsAsFile[2 * k] = 0;
+  }
+}
+
+void FreePendingRenameList(PendingRenameList* list) {
+  if (list->names) {
+    for (int32_t i = 0; i < 2 * list->pairCount; ++i)
+      if (list->names[i]) GlobalFree(list->names[i]);
+    GlobalFree(list->names);
+  }
+  if (list->existsAsFile) GlobalFree(list->existsAsFile);
+  *list = PendingRenameList{nullptr, nullptr, 0};
+}
+
+}  // namespace inst

@@ -1,0 +1,26 @@
+// The file operations Windows carries out at the next restart ("PendingFileRenameOperations"),
+// read as (source, target) name pairs; pending deletions can be carried out at once.
+#pragma once
+#include <cstdint>
+
+#include "win32.h"
+
+namespace inst {
+
+struct PendingRenameList {
+  WCHAR** names;          // 2 × pairCount: source, then target; as stored, null when empty; owned
+  int32_t* existsAsFile;  // 2 × pairCount: 1 when the name (without "\??\") is an existing file
+  int32_t pairCount;      // 0, with both arrays null, when nothing could be read
+};
+
+// Reads the value afresh. Never fails: a missing or unreadable value gives an empty list.
+PendingRenameList ReadPendingRenames();
+// Deletes now every existing source whose target is empty, and clears its flag. The registry
+// value stays as it is.
+void DeletePendingRenameSources(PendingRenameList* list);
+// Releases the names and both arrays and leaves the list empty.
+void FreePendingRenameList(PendingRenameList* list);
+// A stored name as file calls take it: without its "\??\" prefix when all four characters are there.
+const WCHAR* WithoutNtPrefix(const WCHAR* name);
+
+}  // namespace inst

@@ -1,0 +1,266 @@
+#include <gtest/gtest.h>
+
+#include "support/sim.h"
+#include "system/pending_deletes.h"
+#include "system/pending_renames.h"
+
+using namespace inst;
+using namespace std::literals;
+using test::U8;
+using winsim::M;
+
+namespace {
+
+const std::string kSys = "C:\\Windows\\system32\\";
+const std::u16string kNtSys = u"\\??\\C:\\Windows\\system32\\";
+
+class PendingRenamesTest : public test::SimTest {
+ protected:
+  void TearDown() override {
+    FreePendingRenameList(&list_);
+    EXPECT_EQ(winsim::OpenRegKeyCount(), 0u) << "the key is closed";
+    ExpectNoLeaks();
+    SimTest::TearDown();
+  }
+  // Stores the value from its UTF-16 units exactly (embedded and final zeros as given).
+  static void Store(const std::u16string& units, const std::string& extraBytes = "") {
+    winsim::SetRegValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, REG_MULTI_SZ,
+                        winsim::Utf16LeBytes(units) + extraBytes);
+  }
+  static std::string Stored() {
+    std::string data;
+    winsim::GetRegValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, nullptr, &data);
+    return data;
+  }
+  static void File(const std::string& name) { ASSERT_TRUE(winsim::WriteMachineFile(kSys + name, "x")); }
+  static bool Exists(const std::string& name) { return winsim::MachineFileExists(kSys + name); }
+  std::string Name(int i) { return list_.names[i] ? U8(list_.names[i]) : "<null>"; }
+  void Change(uint32_t onQuery, const std::u16string& units, bool remove = false) {
+    winsim::RegValueChange c;
+    c.key = winsim::kSessionManagerKey;
+    c.value = winsim::kPendingRenamesValue;
+    c.onQuery = onQuery;
+    c.remove = remove;
+    c.type = REG_MULTI_SZ;
+    c.data = winsim::Utf16LeBytes(units);
+    M().registry.changes.push_back(c);
+  }
+  PendingRenameList list_{};
+};
+
+TEST_F(PendingRenamesTest, AMissingValueOrKeyGivesAnEmptyList) {
+  list_ = ReadPendingRenames();
+  EXPECT_EQ(list_.pairCount, 0);
+  EXPECT_EQ(list_.names, nullptr);
+  EXPECT_EQ(list_.existsAsFile, nullptr);
+  DeletePendingRenameSources(&list_);
+  EXPECT_EQ(winsim::CountCalls("DeleteFileW"), 0);
+
+  ASSERT_TRUE(winsim::DeleteRegKeyTree(winsim::kSessionManagerKey));
+  list_ = ReadPendingRenames();
+  EXPECT_EQ(list_.pairCount, 0);
+  EXPECT_EQ(winsim::CountCalls("RegQueryValueExW"), 1);
+}
+
+TEST_F(PendingRenamesTest, APendingDeletionIsCarriedOutAtOnce) {
+  File("old.dll");
+  Store(kNtSys + u"old.dll\0\0\0"s);
+  const std::string before = Stored();
+  list_ = ReadPendingRenames();
+  ASSERT_EQ(list_.pairCount, 1);
+  EXPECT_EQ(Name(0), "\\??\\" + kSys + "old.dll") << "kept as stored";
+  EXPECT_EQ(list_.names[1], nullptr);
+  EXPECT_EQ(list_.existsAsFile[0], 1);
+  DeletePendingRenameSources(&list_);
+  EXPECT_FALSE(Exists("old.dll"));
+  EXPECT_EQ(list_.existsAsFile[0], 0);
+  EXPECT_EQ(Stored(), before) << "the value is only read";
+}
+
+TEST_F(PendingRenamesTest, OnlyExistingFilesWithAnEmptyTargetAreDeleted) {
+  for (const char* name : {"a.dll", "renamed.dll", "plain.dll", "other.txt", "last.dll"}) File(name);
+  std::u16string units = kNtSys + u"a.dll\0\0"s +                         // deletion
+                         kNtSys + u"renamed.dll\0"s + kNtSys + u"new.dll\0"s +  // rename: left alone
+                         u"\\??\\C:\\Windows\0\0"s +                          // a directory
+                         u"C:\\Windows\\system32\\plain.dll\0\0"s +           // no prefix
+                         u"\\??C:\\Windows\\system32\\other.txt\0\0"s +       // no full prefix
+                         kNtSys + u"gone.dll\0\0"s +                          // nothing there
+                         kNtSys + u"last.dll\0\0\0"s;
+  Store(units);
+  list_ = ReadPendingRenames();
+  ASSERT_EQ(list_.pairCount, 7);
+  EXPECT_EQ((std::vector<int32_t>(list_.existsAsFile, list_.existsAsFile + 14)),
+            (std::vector<int32_t>{1, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0}));
+  EXPECT_EQ(Name(3), "\\??\\" + kSys + "new.dll");
+  EXPECT_EQ(Name(8), "\\??C:\\Windows\\system32\\other.txt");
+  DeletePendingRenameSources(&list_);
+  EXPECT_FALSE(Exists("a.dll"));
+  EXPECT_TRUE(Exists("renamed.dll"));
+  EXPECT_FALSE(Exists("plain.dll"));
+  EXPECT_TRUE(Exists("other.txt"));
+  EXPECT_FALSE(Exists("last.dll"));
+  EXPECT_EQ(GetFileAttributesW(u"C:\\Windows"), DWORD(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(winsim::CountCalls("DeleteFileW"), 3);
+  EXPECT_EQ((std::vector<int32_t>(list_.existsAsFile, list_.existsAsFile + 14)),
+            (std::vector<int32_t>{0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(PendingRenamesTest, AFailedDeletionKeepsItsFlag) {
+  File("held.dll");
+  winsim::HoldFile(kSys + "held.dll", "spooler");
+  Store(kNtSys + u"held.dll\0\0\0"s);
+  list_ = ReadPendingRenames();
+  DeletePendingRenameSources(&list_);
+  EXPECT_EQ(list_.existsAsFile[0], 1);
+  EXPECT_TRUE(Exists("held.dll"));
+}
+
+TEST_F(PendingRenamesTest, AnUnpairedLastStringIsDropped) {
+  File("a.dll");
+  Store(kNtSys + u"a.dll\0\0"s + kNtSys + u"a.dll\0\0"s);  // three strings
+  list_ = ReadPendingRenames();
+  EXPECT_EQ(list_.pairCount, 1);
+}
+
+TEST_F(PendingRenamesTest, EmptyStringsInTheMiddleArePairedLikeAnyOther) {
+  File("a.dll");
+  File("b.dll");
+  Store(kNtSys + u"a.dll\0\0\0\0"s + kNtSys + u"b.dll\0\0\0"s);
+  list_ = ReadPendingRenames();
+  ASSERT_EQ(list_.pairCount, 3);
+  EXPECT_EQ(Name(2) + Name(3), "<null><null>");
+  DeletePendingRenameSources(&list_);
+  EXPECT_FALSE(Exists("a.dll"));
+  EXPECT_FALSE(Exists("b.dll"));
+}
+
+TEST_F(PendingRenamesTest, TheParseStaysWithinTheBytes) {
+  File("a.dll");
+  // An odd byte count: the stray byte is no character.
+  Store(kNtSys + u"a.dll\0\0\0"s, "\x41");
+  list_ = ReadPendingRenames();
+  ASSERT_EQ(list_.pairCount, 1);
+  EXPECT_EQ(Name(0), "\\??\\" + kSys + "a.dll");
+  EXPECT_EQ(list_.existsAsFile[0], 1);
+  FreePendingRenameList(&list_);
+
+  // No terminator at all: the last unit counts as the terminator; the copies are terminated.
+  Store(kNtSys + u"a.dll\0"s + kNtSys + u"new.dll"s);
+  list_ = ReadPendingRenames();
+  ASSERT_EQ(list_.pairCount, 1);
+  EXPECT_EQ(Name(1), "\\??\\" + kSys + "new.dl");
+  DeletePendingRenameSources(&list_);
+  EXPECT_TRUE(Exists("a.dll")) << "a rename stays a rename";
+  FreePendingRenameList(&list_);
+
+  // A deletion pair without the list's final terminator loses its empty target, not its meaning.
+  Store(kNtSys + u"a.dll\0\0"s);
+  list_ = ReadPendingRenames();
+  EXPECT_EQ(list_.pairCount, 0);
+  FreePendingRenameList(&list_);
+
+  for (const std::u16string& tiny : {u""s, u"\0"s, u"x"s}) {
+    Store(tiny, "\x01");
+    list_ = ReadPendingRenames();
+    EXPECT_EQ(list_.pairCount, 0);
+    FreePendingRenameList(&list_);
+  }
+}
+
+TEST_F(PendingRenamesTest, AValueThatGrowsBeforeTheReadIsReadAgain) {
+  File("a.dll");
+  File("b.dll");
+  Store(kNtSys + u"a.dll\0\0\0"s);
+  Change(2, kNtSys + u"a.dll\0\0"s + kNtSys + u"b.dll\0\0\0"s);
+  list_ = ReadPendingRenames();
+  ASSERT_EQ(list_.pairCount, 2);
+  EXPECT_EQ(Name(2), "\\??\\" + kSys + "b.dll");
+  EXPECT_EQ(winsim::CountCalls("RegQueryValueExW"), 4);
+}
+
+TEST_F(PendingRenamesTest, AValueThatShrinksBeforeTheReadIsTakenAtItsNewLength) {
+  Store(kNtSys + u"a.dll\0\0"s + kNtSys + u"b.dll\0\0"s + kNtSys + u"c.dll\0\0\0"s);
+  Change(2, kNtSys + u"c.dll\0\0\0"s);
+  list_ = ReadPendingRenames();
+  ASSERT_EQ(list_.pairCount, 1) << "the zeros after the new data are not read as more pairs";
+  EXPECT_EQ(Name(0), "\\??\\" + kSys + "c.dll");
+}
+
+TEST_F(PendingRenamesTest, AValueThatVanishesOrKeepsGrowingCountsAsAbsent) {
+  Store(kNtSys + u"a.dll\0\0\0"s);
+  Change(2, u"", true);
+  list_ = ReadPendingRenames();
+  EXPECT_EQ(list_.pairCount, 0);
+
+  Store(kNtSys + u"a.dll\0\0\0"s);
+  std::u16string growing = kNtSys + u"a.dll\0\0"s;
+  for (uint32_t query = 2; query <= 20; query += 2) {
+    growing += kNtSys + u"x.dll\0\0"s;
+    Change(query, growing + u'\0');
+  }
+  list_ = ReadPendingRenames();
+  EXPECT_EQ(list_.pairCount, 0);
+}
+
+TEST_F(PendingRenamesTest, VeryLongPathsAndManyPairs) {
+  std::string dir = "C:\\";
+  for (int i = 0; i < 5; ++i) dir += std::string(200, char('a' + i)) + "\\";
+  const std::string longFile = dir + "deep.dll";
+  ASSERT_TRUE(winsim::WriteMachineFile(longFile, "x"));
+  std::u16string units = u"\\??\\" + test::U16(longFile) + u"\0\0"s;
+  for (int i = 0; i < 500; ++i) units += kNtSys + test::U16("f" + std::to_string(i) + ".dll") + u"\0\0"s;
+  Store(units + u'\0');
+  list_ = ReadPendingRenames();
+  ASSERT_EQ(list_.pairCount, 501);
+  EXPECT_EQ(Name(0), "\\??\\" + longFile);
+  EXPECT_EQ(Name(1000), "\\??\\" + kSys + "f499.dll");
+  EXPECT_EQ(list_.existsAsFile[0], 1);
+  DeletePendingRenameSources(&list_);
+  EXPECT_FALSE(winsim::MachineFileExists(longFile));
+}
+
+TEST_F(PendingRenamesTest, RunningOutOfMemoryGivesAnEmptyList) {
+  File("a.dll");
+  Store(kNtSys + u"a.dll\0"s + kNtSys + u"b.dll\0\0"s);
+  for (uint32_t failing = 1; failing <= 5; ++failing) {
+    M().faults.clear();
+    winsim::Fault f;
+    f.call = "GlobalAlloc";
+    f.firstCall = f.lastCall = failing;
+    f.error = ERROR_NOT_ENOUGH_MEMORY;
+    M().faults.push_back(f);
+    list_ = ReadPendingRenames();
+    EXPECT_EQ(list_.pairCount, 0) << failing;
+    EXPECT_EQ(list_.names, nullptr) << failing;
+    ExpectNoLeaks();
+  }
+  DeletePendingRenameSources(&list_);
+  EXPECT_TRUE(Exists("a.dll")) << "a rename whose target was lost is never taken for a deletion";
+}
+
+// The whole road: a held file is scheduled, survives the next run's clean-up, and the restart
+// deletes it.
+TEST_F(PendingRenamesTest, ScheduledDeletionsRoundTripThroughARestart) {
+  File("lmsmon64.dll");
+  winsim::HoldFile(kSys + "lmsmon64.dll", "spooler");
+  InstallContext context{};
+  AddPendingDelete(context.pendingDeletes, test::U16(kSys + "lmsmon64.dll").c_str());
+  RetryPendingDeletes(&context);
+  EXPECT_EQ(ScheduleDeletesAtReboot(&context), 1);
+  DestroyInstallContext(&context);
+
+  list_ = ReadPendingRenames();
+  ASSERT_EQ(list_.pairCount, 1);
+  EXPECT_EQ(list_.existsAsFile[0], 1);
+  DeletePendingRenameSources(&list_);
+  EXPECT_EQ(list_.existsAsFile[0], 1) << "still held";
+  FreePendingRenameList(&list_);
+
+  winsim::Reboot();
+  EXPECT_FALSE(Exists("lmsmon64.dll"));
+  EXPECT_TRUE(Stored().empty());
+  list_ = ReadPendingRenames();
+  EXPECT_EQ(list_.pairCount, 0);
+}
+
+}  // namespace
