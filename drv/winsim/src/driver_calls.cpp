@@ -4,6 +4,7 @@
 // APD_COPY_ALL_FILES asks; the other copy modes are not simulated and copy the same way. A file
 // there that the running spooler has loaded is moved aside into "3\Old\<n>\" first, where its
 // process keeps it until it ends, as Windows does with loaded driver files it replaces or deletes.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
