@@ -40,3 +40,6 @@ static_assert(sizeof(SERVICE_STATUS) == 28, "SERVICE_STATUS has its x64 layout")
 static_assert(sizeof(VS_FIXEDFILEINFO) == 52, "VS_FIXEDFILEINFO has its Windows layout");
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4, "Win32 integer widths");
 static_assert(sizeof(WCHAR) == 2, "UTF-16");
+static_assert(sizeof(DRIVER_INFO_1W) == 8 && sizeof(DRIVER_INFO_2W) == 48 && sizeof(DRIVER_INFO_3W) == 80 &&
+                  sizeof(DRIVER_INFO_4W) == 88 && sizeof(DRIVER_INFO_5W) == 64 && sizeof(DRIVER_INFO_6W) == 136,
+              "DRIVER_INFO_1W to DRIVER_INFO_6W have their x64 layouts");

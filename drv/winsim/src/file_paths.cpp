@@ -158,6 +158,7 @@ void ReleaseHolds(const std::string& owner) {
 
 const FileHold* HoldOn(const std::string& windowsPath) {
   if (const FileHold* hold = MonitorHold(windowsPath)) return hold;
+  if (const FileHold* loaded = DriverHold(windowsPath)) return loaded;
   std::filesystem::path target = ResolvePath(windowsPath).path;
   for (const FileHold& h : M().files.holds)
     if (M().clock.nowMs < h.untilMs && ResolvePath(h.path).path == target) return &h;

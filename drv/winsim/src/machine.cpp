@@ -27,6 +27,7 @@ void ResetMachine(const std::string& root) {
                           "C:\\Windows\\system32\\spool\\DRIVERS\\W32X86\\3",
                           "C:\\Program Files\\Lumascribe\\install"})
     std::filesystem::create_directories(ResolvePath(dir).path);
+  InstallInboxDrivers(newDisk);
   Service spooler;
   spooler.name = "Spooler";
   spooler.state = SERVICE_RUNNING;

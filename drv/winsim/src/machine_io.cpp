@@ -26,6 +26,13 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(SpoolerState, driverDirs, printe
                                                 arriveAfterSizing)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(PortMonitor, name, environment, dllName, ports)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(MonitorState, monitors, portsOfNewMonitor)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(PrinterDriver, environment, name, version, driverPath,
+                                                dataFile, configFile, helpFile, dependentFiles,
+                                                monitorName, defaultDataType, previousNames,
+                                                driverDate, driverVersion, mfgName, oemUrl,
+                                                hardwareId, provider, upgrades)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(MovedDriverFile, path, spoolerStart)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(DriverState, installed, moved)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Service, name, state, startDelayMs, stopDelayMs,
                                                 pendingSinceMs, starts)
 
@@ -64,6 +71,7 @@ bool LoadMachine(const std::string& dir) {
   m.services.services = j.value("services", m.services.services);
   m.registry = j.value("registry", m.registry);
   m.monitors = j.value("monitors", m.monitors);
+  m.drivers = j.value("drivers", m.drivers);
   return true;
 }
 
@@ -71,7 +79,7 @@ bool SaveMachine(const std::string& dir) {
   const Machine& m = M();
   nlohmann::json j = {{"os", m.os}, {"clock", m.clock}, {"faults", m.faults}, {"ui", m.ui},
                       {"spooler", m.spooler}, {"files", m.files}, {"services", m.services.services},
-                      {"registry", m.registry}, {"monitors", m.monitors}};
+                      {"registry", m.registry}, {"monitors", m.monitors}, {"drivers", m.drivers}};
   std::filesystem::create_directories(dir);
   std::ofstream out(dir + "/machine.json");
   out << j.dump(2) << "\n";

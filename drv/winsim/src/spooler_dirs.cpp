@@ -6,15 +6,6 @@
 
 using namespace winsim;
 
-// The machine's name for an environment: null and "" mean the local one; names compare
-// case-insensitively.
-static const std::string* FindEnvironment(LPCWSTR environment) {
-  std::string wanted = environment && *environment ? Utf8(environment) : "Windows x64";
-  for (const auto& [name, dir] : M().spooler.driverDirs)
-    if (EqualNoCase(name, wanted)) return &dir;
-  return nullptr;
-}
-
 BOOL GetPrinterDriverDirectoryW(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer,
                                 DWORD size, LPDWORD needed) {
   Trace("GetPrinterDriverDirectoryW", Utf8(environment));
@@ -23,9 +14,9 @@ BOOL GetPrinterDriverDirectoryW(LPWSTR server, LPWSTR environment, DWORD level, 
   if (server && *server) return Fail(DWORD(RPC_S_SERVER_UNAVAILABLE), FALSE);
   if (level != 1) return Fail(DWORD(ERROR_INVALID_LEVEL), FALSE);
   if (!needed) return Fail(DWORD(RPC_X_NULL_REF_POINTER), FALSE);
-  const std::string* dir = FindEnvironment(environment);
-  if (!dir) return Fail(DWORD(ERROR_INVALID_ENVIRONMENT), FALSE);
-  std::u16string text = Wide(*dir);
+  std::string dir;
+  if (!FindDriverEnvironment(environment, nullptr, &dir)) return Fail(DWORD(ERROR_INVALID_ENVIRONMENT), FALSE);
+  std::u16string text = Wide(dir);
   *needed = DWORD((text.size() + 1) * sizeof(WCHAR));
   if (!buffer || size < *needed) return Fail(DWORD(ERROR_INSUFFICIENT_BUFFER), FALSE);
   std::memcpy(buffer, text.c_str(), *needed);

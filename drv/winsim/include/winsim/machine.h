@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "winsim/drivers.h"
 #include "winsim/file_state.h"
 #include "winsim/monitors.h"
 #include "winsim/printers.h"
@@ -107,6 +108,7 @@ struct Machine {
   ServiceState services;
   RegistryState registry;
   MonitorState monitors;
+  DriverState drivers;
 };
 
 Machine& M();

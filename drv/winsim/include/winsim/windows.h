@@ -9,4 +9,5 @@
 #include "winsim/api_registry.h"
 #include "winsim/api_user.h"
 #include "winsim/api_spool.h"
+#include "winsim/api_driver.h"
 #include "winsim/api_service.h"

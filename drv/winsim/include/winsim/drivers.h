@@ -1,0 +1,60 @@
+// The spooler's printer drivers per environment, and the driver files its running process has
+// loaded.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "winsim/file_state.h"
+#include "winsim/win_types.h"
+
+namespace winsim {
+
+// One installed driver version, as the spooler records it: its files with full paths.
+struct PrinterDriver {
+  std::string environment;  // the machine's spelling, e.g. "Windows x64"
+  std::string name;
+  DWORD version = 3;  // cVersion; the files live in the environment's "<version>\" directory
+  std::string driverPath;
+  std::string dataFile;
+  std::string configFile;
+  std::string helpFile;
+  std::vector<std::string> dependentFiles;
+  std::string monitorName;
+  std::string defaultDataType;
+  std::vector<std::string> previousNames;
+  uint64_t driverDate = 0;  // FILETIME
+  uint64_t driverVersion = 0;
+  std::string mfgName;
+  std::string oemUrl;
+  std::string hardwareId;
+  std::string provider;
+  DWORD upgrades = 0;  // how often the files were replaced: DRIVER_INFO_5W's file versions
+};
+
+// A loaded driver file the spooler moved aside (upgraded or deleted while loaded): its process
+// keeps it until it ends.
+struct MovedDriverFile {
+  std::string path;
+  uint32_t spoolerStart = 0;  // Service::starts of the process that loaded it
+};
+
+struct DriverState {
+  std::vector<PrinterDriver> installed;
+  std::vector<MovedDriverFile> moved;
+};
+
+// The environment `wanted` names ("" or null: the machine's own, "Windows x64"), compared
+// without regard to case: its spelling and driver directory, or false.
+bool FindDriverEnvironment(const WCHAR* wanted, std::string* name, std::string* directory);
+
+// The hold the running spooler keeps on a driver file it has loaded, or null: every file but
+// the help file of the drivers of the machine's own environment, and the loaded files it moved
+// aside, while its process lives.
+const FileHold* DriverHold(const std::string& windowsPath);
+
+// The drivers a fresh x64 installation has (those of its default printers); `writeFiles` puts
+// their files on the disk too.
+void InstallInboxDrivers(bool writeFiles);
+
+}  // namespace winsim
