@@ -1,4 +1,5 @@
-// winspool: the printer drivers of each environment: enumeration, installation and removal.
+// winspool: the printer drivers of each environment: enumeration, a printer's driver, installation
+// and removal.
 //
 // Installation copies every file the record names into the environment's "3\" directory, as
 // APD_COPY_ALL_FILES asks; the other copy modes are not simulated and copy the same way. A file
@@ -97,6 +98,19 @@ void PackRecord(const PrinterDriver& d, DWORD level, LPBYTE at, Packer& strings)
   }
   // Levels 2 to 4 are leading parts of level 6.
   if (at) std::memcpy(at, &full, kRecordBytes[level]);
+}
+
+// The records of `level` for `drivers`, their strings packed behind them, by the two-call
+// sizing protocol: `*needed` is always set; false when `size` is below it.
+bool PackRecords(const std::vector<const PrinterDriver*>& drivers, DWORD level, LPBYTE buffer, DWORD size,
+                 LPDWORD needed) {
+  Packer counter(nullptr, 0);
+  for (const PrinterDriver* d : drivers) PackRecord(*d, level, nullptr, counter);
+  *needed = DWORD(drivers.size()) * kRecordBytes[level] + counter.bytes();
+  if (size < *needed) return false;
+  Packer strings(buffer, size);
+  for (size_t i = 0; i < drivers.size(); ++i) PackRecord(*drivers[i], level, buffer + i * kRecordBytes[level], strings);
+  return true;
 }
 
 std::vector<const PrinterDriver*> DriversOf(const std::string& environment) {
@@ -214,13 +228,37 @@ BOOL EnumPrinterDriversW(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE 
   if (!FindDriverEnvironment(environment, &name, nullptr)) return Fail(DWORD(ERROR_INVALID_ENVIRONMENT), FALSE);
   *returned = 0;
   std::vector<const PrinterDriver*> drivers = DriversOf(name);
-  Packer counter(nullptr, 0);
-  for (const PrinterDriver* d : drivers) PackRecord(*d, level, nullptr, counter);
-  *needed = DWORD(drivers.size()) * kRecordBytes[level] + counter.bytes();
-  if (size < *needed) return Fail(DWORD(ERROR_INSUFFICIENT_BUFFER), FALSE);
-  Packer strings(buffer, size);
-  for (size_t i = 0; i < drivers.size(); ++i) PackRecord(*drivers[i], level, buffer + i * kRecordBytes[level], strings);
+  if (!PackRecords(drivers, level, buffer, size, needed)) return Fail(DWORD(ERROR_INSUFFICIENT_BUFFER), FALSE);
   *returned = DWORD(drivers.size());
+  return TRUE;
+}
+
+BOOL GetPrinterDriverW(HANDLE printer, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                       LPDWORD needed) {
+  PrinterHandle* open = FindPrinterHandle(printer);
+  std::string printerName = open ? open->printer : "?";
+  Trace("GetPrinterDriverW", printerName + " " + Utf8(environment) + " " + std::to_string(level) + " " +
+                                 std::to_string(size));
+  if (DWORD error = FaultFor("GetPrinterDriverW", printerName)) return Fail(error, FALSE);
+  DWORD error = 0;
+  const Printer* found = PrinterOf(printer, &error);
+  if (!found) return Fail(error, FALSE);
+  if (level < 1 || level > 6) return Fail(DWORD(ERROR_INVALID_LEVEL), FALSE);
+  if (!needed) return Fail(DWORD(RPC_X_NULL_REF_POINTER), FALSE);
+  if (!buffer && size) return Fail(DWORD(ERROR_INVALID_USER_BUFFER), FALSE);
+  const DWORD reading = PRINTER_ACCESS_USE | PRINTER_ACCESS_ADMINISTER | PRINTER_ACCESS_MANAGE_LIMITED;
+  if (!(open->access & reading)) return Fail(DWORD(ERROR_ACCESS_DENIED), FALSE);
+  std::string env;
+  if (!FindDriverEnvironment(environment, &env, nullptr)) return Fail(DWORD(ERROR_INVALID_ENVIRONMENT), FALSE);
+  // The printer's driver as installed for that environment: the first version of that name.
+  std::vector<const PrinterDriver*> drivers;
+  for (const PrinterDriver* d : DriversOf(env))
+    if (drivers.empty() && EqualNoCase(d->name, found->driverName)) drivers.push_back(d);
+  if (drivers.empty()) return Fail(DWORD(ERROR_UNKNOWN_PRINTER_DRIVER), FALSE);
+  if (!PackRecords(drivers, level, buffer, size, needed)) {
+    if (buffer) std::memset(buffer, 0, size);  // the spooler clears a buffer that was too small
+    return Fail(DWORD(ERROR_INSUFFICIENT_BUFFER), FALSE);
+  }
   return TRUE;
 }
 

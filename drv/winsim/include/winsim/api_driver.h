@@ -86,6 +86,9 @@ typedef struct _DRIVER_INFO_6W {
 
 BOOL EnumPrinterDriversW(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
                          LPDWORD needed, LPDWORD returned);
+// The driver of an open printer as installed for `environment` (null or "": the machine's own).
+BOOL GetPrinterDriverW(HANDLE printer, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                       LPDWORD needed);
 BOOL AddPrinterDriverExW(LPWSTR server, DWORD level, LPBYTE info, DWORD copyFlags);
 BOOL DeletePrinterDriverExW(LPWSTR server, LPWSTR environment, LPWSTR driverName, DWORD deleteFlags,
                             DWORD versionFlag);
