@@ -2,6 +2,7 @@
 
 #include "core/module.h"
 #include "core/wide.h"
+#include "probes/status_probes.h"
 
 namespace inst {
 
@@ -39,9 +40,19 @@ void CloseHelpWindows() {
 // The sequences behind the command words join here as they are built; until then a word
 // does what an unknown one does.
 static int RunCommand(Command command, HWND owner) {
-  (void)command;
   (void)owner;
-  return kExitNoCommand;
+  switch (command) {
+    case Command::CheckDriver:
+      return ProbeDriverVersion() ? kExitDriverCurrent : kExitProbesNo;
+    case Command::Init:
+      if (ProbePendingUpdate()) return kExitUpdatePending;
+      return ProbeDefaultPrinter() ? kExitNoProductDefault : kExitProbesNo;
+    case Command::SetDefault:
+      SetProductPrinterDefault();
+      return kExitDefaultSet;
+    default:
+      return kExitNoCommand;
+  }
 }
 
 int Entry(HINSTANCE module) {

@@ -12,7 +12,7 @@ enum ExitCode {
   kExitNoCommand = 6,
   kExitErrors = 100,
   kExitRestartNeeded = 101,
-  kExitDefaultPrinterProduct = 102,
+  kExitNoProductDefault = 102,  // the default printer is not the product's, or there is none
   kExitDriverCurrent = 103,
   kExitUpdatePending = 200,
 };
