@@ -57,9 +57,10 @@ TEST_F(WinsimPrinterSettingsTest, APortMustBeProvidedByAMonitor) {
 
 TEST_F(WinsimPrinterSettingsTest, TheWholeRecordIsWrittenAndTheSpoolersOwnFieldsStay) {
   Open();
-  std::u16string comment = U16("second floor"), name = U16("Fax 2");
+  std::u16string comment = U16("second floor"), name = U16("Fax 2"), share = U16("fax2");
   info_->pComment = comment.data();
   info_->pPrinterName = name.data();
+  info_->pShareName = share.data();
   info_->Attributes |= PRINTER_ATTRIBUTE_DEFAULT | PRINTER_ATTRIBUTE_SHARED;
   info_->Status = 0x80;
   ASSERT_TRUE(SetPort("COM1:"));

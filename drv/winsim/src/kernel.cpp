@@ -84,6 +84,17 @@ std::u16string winsim::WideFromAnsi(const std::string& text) {
   return wide;
 }
 
+std::string winsim::AnsiFromWide(const std::u16string& text) {
+  std::string ansi;
+  for (char16_t w : text) {
+    char c = '?';  // the default character for what the code page lacks
+    for (int b = 0; b < 256; ++b)
+      if (FromCp1252(static_cast<unsigned char>(b)) == w) c = char(b);
+    ansi += c;
+  }
+  return ansi;
+}
+
 int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int bytes, LPWSTR wide, int wideChars) {
   if (codePage != CP_ACP || !text) return Fail(ERROR_INVALID_PARAMETER, 0);
   size_t n = bytes < 0 ? std::strlen(text) + 1 : size_t(bytes);

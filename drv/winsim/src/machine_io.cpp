@@ -21,7 +21,7 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Printer, connection, serverName,
                                                 portName, driverName, comment, location, sepFile,
                                                 printProcessor, datatype, parameters, attributes,
                                                 priority, defaultPriority, startTime, untilTime,
-                                                status, cJobs, averagePPM)
+                                                status, cJobs, averagePPM, data)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(SpoolerState, driverDirs, printers, defaultPrinter,
                                                 arriveAfterSizing)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(PortMonitor, name, environment, dllName, ports)

@@ -1,4 +1,4 @@
-// winspool: SetPrinterW, which changes a printer's level-2 settings.
+// winspool: SetPrinterW, which changes a printer's level-2 settings or controls its queue.
 #include "winsim/machine.h"
 #include "winsim/windows.h"
 
@@ -9,22 +9,6 @@ namespace {
 // Attributes the spooler keeps to itself: where the printer lives, and the Windows 9x default
 // flag that NT ignores (the default printer is a per-user setting).
 const DWORD kFixedAttributes = PRINTER_ATTRIBUTE_DEFAULT | PRINTER_ATTRIBUTE_NETWORK | PRINTER_ATTRIBUTE_LOCAL;
-
-// Every port of the list must be one that a monitor provides.
-bool PortsExist(const std::string& portList) {
-  std::vector<std::string> ports = SplitPorts(portList);
-  if (ports.empty()) return false;
-  for (const std::string& port : ports)
-    if (!PortExists(port)) return false;
-  return true;
-}
-
-DWORD CheckName(const Printer& printer, const std::string& name) {
-  if (name.empty() || name.find_first_of(",!\\") != std::string::npos) return ERROR_INVALID_PRINTER_NAME;
-  const Printer* other = FindPrinter(name);
-  if (other && other != &printer) return ERROR_PRINTER_ALREADY_EXISTS;
-  return 0;
-}
 
 // Open handles and the default printer follow a renamed printer.
 void Rename(Printer& printer, const std::string& name) {
@@ -37,6 +21,35 @@ void Rename(Printer& printer, const std::string& name) {
 
 }  // namespace
 
+namespace winsim {
+
+bool PortListExists(const std::string& portList) {
+  std::vector<std::string> ports = SplitPorts(portList);
+  if (ports.empty()) return false;
+  for (const std::string& port : ports)
+    if (!PortExists(port)) return false;
+  return true;
+}
+
+DWORD PrinterNameError(const Printer* self, const std::string& name) {
+  if (name.empty() || name.find_first_of(",!\\") != std::string::npos) return ERROR_INVALID_PRINTER_NAME;
+  const Printer* other = FindPrinter(name);
+  if (other && other != self) return ERROR_PRINTER_ALREADY_EXISTS;
+  return 0;
+}
+
+DWORD ShareNameError(const Printer* self, DWORD attributes, const std::string& shareName) {
+  if (!(attributes & PRINTER_ATTRIBUTE_SHARED)) return 0;
+  if (shareName.empty() || shareName.find_first_of("\\/,") != std::string::npos) return ERROR_INVALID_SHARENAME;
+  for (const Printer& other : M().spooler.printers)
+    if (&other != self && !other.connection && (other.attributes & PRINTER_ATTRIBUTE_SHARED) &&
+        EqualNoCase(other.shareName, shareName))
+      return ERROR_INVALID_SHARENAME;
+  return 0;
+}
+
+}  // namespace winsim
+
 BOOL SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command) {
   PrinterHandle* open = FindPrinterHandle(printer);
   std::string handleName = open ? open->printer : "?";
@@ -45,18 +58,23 @@ BOOL SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command) {
   DWORD error = 0;
   Printer* found = PrinterOf(printer, &error);
   if (!found) return Fail(error, FALSE);
-  if (level != 2) return Fail(DWORD(ERROR_INVALID_LEVEL), FALSE);
+  if (level != 0 && level != 2) return Fail(DWORD(ERROR_INVALID_LEVEL), FALSE);
+  if (!(open->access & PRINTER_ACCESS_ADMINISTER)) return Fail(DWORD(ERROR_ACCESS_DENIED), FALSE);
+  if (level == 0) {
+    if (DWORD refused = ControlPrinter(*found, command, info)) return Fail(refused, FALSE);
+    return TRUE;
+  }
   if (command != 0) return Fail(DWORD(ERROR_INVALID_PRINTER_COMMAND), FALSE);
   if (!info) return Fail(DWORD(ERROR_INVALID_PARAMETER), FALSE);
-  if (!(open->access & PRINTER_ACCESS_ADMINISTER)) return Fail(DWORD(ERROR_ACCESS_DENIED), FALSE);
   const auto* record = reinterpret_cast<const PRINTER_INFO_2W*>(info);
   std::string name = Utf8(record->pPrinterName);
-  if (DWORD refused = CheckName(*found, name)) return Fail(refused, FALSE);
+  if (DWORD refused = PrinterNameError(found, name)) return Fail(refused, FALSE);
   std::string ports = Utf8(record->pPortName);
-  if (!PortsExist(ports)) return Fail(DWORD(ERROR_UNKNOWN_PORT), FALSE);
+  if (!PortListExists(ports)) return Fail(DWORD(ERROR_UNKNOWN_PORT), FALSE);
   if (Utf8(record->pDriverName).empty()) return Fail(DWORD(ERROR_UNKNOWN_PRINTER_DRIVER), FALSE);
   if (!EqualNoCase(Utf8(record->pPrintProcessor), "winprint"))
     return Fail(DWORD(ERROR_UNKNOWN_PRINTPROCESSOR), FALSE);
+  if (DWORD refused = ShareNameError(found, record->Attributes, Utf8(record->pShareName))) return Fail(refused, FALSE);
   if (name != found->printerName) Rename(*found, name);
   found->shareName = Utf8(record->pShareName);
   found->portName = ports;

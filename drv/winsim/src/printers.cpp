@@ -113,13 +113,22 @@ Printer* PrinterOf(HANDLE handle, DWORD* error) {
   if (!open) return nullptr;
   if ((*error = SpoolerUnavailable())) return nullptr;
   *error = ERROR_INVALID_HANDLE;
-  if (open->spoolerStart != SpoolerStarts() || open->printer.empty()) return nullptr;
+  if (open->spoolerStart != SpoolerStarts() || open->printer.empty() || open->printerDeleted) return nullptr;
   for (Printer& printer : M().spooler.printers)
     if (printer.connection == open->connection && EqualNoCase(printer.printerName, open->printer)) {
       *error = 0;
       return &printer;
     }
   return nullptr;
+}
+
+HANDLE IssuePrinterHandle(PrinterHandle open) {
+  open.spoolerStart = SpoolerStarts();
+  PrinterHandles& handles = M().spooler.handles;
+  uint64_t key = handles.next;
+  handles.next += 0x10;
+  handles.open[key] = open;
+  return reinterpret_cast<HANDLE>(key);
 }
 
 }  // namespace winsim
@@ -170,12 +179,7 @@ BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defa
     open.connection = found->connection;
   }
   open.access = access;
-  open.spoolerStart = SpoolerStarts();
-  PrinterHandles& handles = M().spooler.handles;
-  uint64_t key = handles.next;
-  handles.next += 0x10;
-  handles.open[key] = open;
-  *printer = reinterpret_cast<HANDLE>(key);
+  *printer = IssuePrinterHandle(open);
   return TRUE;
 }
 

@@ -58,7 +58,7 @@ static void from_json(const nlohmann::json& j, RegValue& v) {
   v.type = TakeRegType(j);
   v.data = TakeRegData(j);
 }
-static void to_json(nlohmann::json& j, const RegKey& k) {
+void to_json(nlohmann::json& j, const RegKey& k) {
   j = {{"name", k.name}, {"values", k.values}, {"keys", nlohmann::json::array()}};
   for (const RegKey& child : k.keys) {
     nlohmann::json c;
@@ -66,7 +66,7 @@ static void to_json(nlohmann::json& j, const RegKey& k) {
     j["keys"].push_back(c);
   }
 }
-static void from_json(const nlohmann::json& j, RegKey& k) {
+void from_json(const nlohmann::json& j, RegKey& k) {
   k.name = j.value("name", k.name);
   k.values = j.value("values", k.values);
   k.keys.clear();

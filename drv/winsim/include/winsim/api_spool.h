@@ -84,3 +84,21 @@ BOOL EnumMonitorsW(LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD 
 BOOL AddMonitorW(LPWSTR name, DWORD level, LPBYTE monitor);
 BOOL DeleteMonitorW(LPWSTR name, LPWSTR environment, LPWSTR monitorName);
 BOOL SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command);
+
+// SetPrinterW level 0 commands, and the status bits they and DeletePrinter set.
+#define PRINTER_CONTROL_PAUSE 1
+#define PRINTER_CONTROL_RESUME 2
+#define PRINTER_CONTROL_PURGE 3
+#define PRINTER_CONTROL_SET_STATUS 4
+#define PRINTER_STATUS_PAUSED 0x00000001
+#define PRINTER_STATUS_PENDING_DELETION 0x00000004
+
+HANDLE AddPrinterW(LPWSTR name, DWORD level, LPBYTE printer);
+BOOL DeletePrinter(HANDLE printer);
+
+// Printer data. These return their error instead of setting the last error.
+DWORD GetPrinterDataA(HANDLE printer, LPSTR valueName, LPDWORD type, LPBYTE data, DWORD size, LPDWORD needed);
+DWORD GetPrinterDataExA(HANDLE printer, LPCSTR keyName, LPCSTR valueName, LPDWORD type, LPBYTE data,
+                        DWORD size, LPDWORD needed);
+DWORD SetPrinterDataA(HANDLE printer, LPSTR valueName, DWORD type, LPBYTE data, DWORD size);
+DWORD SetPrinterDataExA(HANDLE printer, LPCSTR keyName, LPCSTR valueName, DWORD type, LPBYTE data, DWORD size);

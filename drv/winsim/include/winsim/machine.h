@@ -124,6 +124,7 @@ std::string Utf8(const std::u16string& text);
 std::u16string Wide(const std::string& text);
 // ANSI text as the machine's code page (Windows-1252) converts it.
 std::u16string WideFromAnsi(const std::string& text);
+std::string AnsiFromWide(const std::u16string& text);
 bool EqualNoCase(const std::string& a, const std::string& b);
 
 void Trace(const std::string& call, const std::string& detail = std::string());

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "winsim/registry_state.h"
 #include "winsim/win_types.h"
 
 namespace winsim {
@@ -28,9 +30,11 @@ struct Printer {
   DWORD defaultPriority = 0;
   DWORD startTime = 0;
   DWORD untilTime = 0;
-  DWORD status = 0;
-  DWORD cJobs = 0;
+  DWORD status = 0;  // PRINTER_STATUS_PENDING_DELETION while DeletePrinter waits for its jobs
+  DWORD cJobs = 0;   // queued jobs; they never finish printing on their own here
   DWORD averagePPM = 0;
+  // Printer data by key ("PrinterDriverData", "DsUser", ...); strings are stored wide.
+  std::vector<RegKey> data;
 };
 
 struct PrinterHandle {
@@ -38,6 +42,7 @@ struct PrinterHandle {
   bool connection = false;
   DWORD access = 0;
   uint32_t spoolerStart = 0;  // the spooler process that issued it (Service::starts)
+  bool printerDeleted = false;  // only ClosePrinter still works on it
 };
 
 struct PrinterHandles {
@@ -52,5 +57,19 @@ PrinterHandle* FindPrinterHandle(HANDLE handle);
 // handle: invalid, spooler not running, issued by a spooler process that has since stopped,
 // printer deleted, or a handle of the print server.
 Printer* PrinterOf(HANDLE handle, DWORD* error);
+// A new handle of the running spooler process.
+HANDLE IssuePrinterHandle(PrinterHandle open);
+
+// Every port of a printer's port list is one that a monitor provides.
+bool PortListExists(const std::string& portList);
+// Why `name` cannot be the name of `self` (null: of a new printer), or 0.
+DWORD PrinterNameError(const Printer* self, const std::string& name);
+// Why a printer with these attributes cannot have this share name, or 0: a shared printer
+// needs a share name no other printer has.
+DWORD ShareNameError(const Printer* self, DWORD attributes, const std::string& shareName);
+// SetPrinterW level 0 on an open printer: pause, resume, purge its jobs, set its status.
+DWORD ControlPrinter(Printer& printer, DWORD command, const BYTE* info);
+// The printer leaves the spooler; its handles fail from now on, except ClosePrinter.
+void RemovePrinter(const Printer& printer);
 
 }  // namespace winsim

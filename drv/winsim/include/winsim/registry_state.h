@@ -51,6 +51,9 @@ struct RegistryState {
   uint64_t nextHandle = 0x100;
 };
 
+// A key with its values and subkeys in machine.json (also a printer's data).
+void to_json(nlohmann::json& j, const RegKey& k);
+void from_json(const nlohmann::json& j, RegKey& k);
 // In machine.json: the trees and the planned changes; open keys end with the program.
 void to_json(nlohmann::json& j, const RegistryState& r);
 void from_json(const nlohmann::json& j, RegistryState& r);

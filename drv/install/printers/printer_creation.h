@@ -1,0 +1,20 @@
+// Creation of printers on the product's port and driver, and the recreation of the printers
+// the removal captured.
+#pragma once
+#include "win32.h"
+
+namespace inst {
+
+struct InstallContext;
+
+// A new printer named `name` on "LumascribeServer:" with "Lumascribe Server"; its handle (the
+// caller closes it) or null after Error 15. Logs whether the product monitor is there first,
+// and adds the printer either way.
+HANDLE AddPrinter(InstallContext* context, const WCHAR* name);
+
+// Recreates each printer of savedPrinters, from the head, with its settings key, comment,
+// location, default status and, in server mode, its share; when none could be recreated, one
+// printer "lumServer" instead.
+void RestorePrinters(InstallContext* context);
+
+}  // namespace inst
