@@ -38,6 +38,9 @@ static_assert(sizeof(MONITOR_INFO_1W) == 8, "MONITOR_INFO_1W has its x64 layout"
 static_assert(sizeof(MONITOR_INFO_2W) == 24, "MONITOR_INFO_2W has its x64 layout");
 static_assert(sizeof(SERVICE_STATUS) == 28, "SERVICE_STATUS has its x64 layout");
 static_assert(sizeof(VS_FIXEDFILEINFO) == 52, "VS_FIXEDFILEINFO has its Windows layout");
+static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA has its Windows layout");
+static_assert(sizeof(STARTUPINFOW) == 104 && sizeof(PROCESS_INFORMATION) == 24,
+              "STARTUPINFOW and PROCESS_INFORMATION have their x64 layouts");
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4, "Win32 integer widths");
 static_assert(sizeof(WCHAR) == 2, "UTF-16");
 static_assert(sizeof(DRIVER_INFO_1W) == 8 && sizeof(DRIVER_INFO_2W) == 48 && sizeof(DRIVER_INFO_3W) == 80 &&

@@ -16,7 +16,7 @@ class SimTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
   // Fails the test when a block of the platform heaps is still allocated, or a service,
-  // printer or file handle still open.
+  // printer, file, process, thread or mutex handle still open.
   void ExpectNoLeaks();
   std::string root_;
 };

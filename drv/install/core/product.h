@@ -13,6 +13,6 @@ constexpr int kOldestCompatibleBuild = 2451;
 // The component files that do not depend on the environment (those that do are in the
 // environment table of install_context.cpp).
 #define PRODUCT_HELP_FILE TEXT("lmshelp.chm")
-#define PRODUCT_TRAY_FILE TEXT("lumtray.exe")  // in the parent of the tool's directory
+#define PRODUCT_TRAY_FILE "lumtray.exe"  // ANSI; in the parent of the tool's directory
 
 }  // namespace inst

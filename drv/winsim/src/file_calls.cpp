@@ -78,8 +78,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
   }
   FileState& files = M().files;
   OpenFile file;
-  file.handle = files.nextHandle;
-  files.nextHandle += 4;
+  file.handle = NewKernelHandle();
   file.path = name;
   file.host = target.path;
   file.access = access;
@@ -144,11 +143,10 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
 
 BOOL CloseHandle(HANDLE handle) {
   OpenFile* file = FindOpen(handle);
-  std::string name = file ? file->path : std::string();
+  std::string name = file ? file->path : DescribeKernelObject(handle);
   Trace("CloseHandle", name);
   if (DWORD error = FaultFor("CloseHandle", name)) return Fail(error, FALSE);
-  // The machine's only kernel objects so far are open files.
-  if (!file) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!file) return CloseKernelObject(handle) ? TRUE : Fail(ERROR_INVALID_HANDLE, FALSE);
   std::vector<OpenFile>& open = M().files.open;
   open.erase(open.begin() + (file - open.data()));
   return TRUE;

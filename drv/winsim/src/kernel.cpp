@@ -1,4 +1,4 @@
-// kernel32: last error, heaps, clock, module path and system directory.
+// kernel32: last error, heaps, clock, system version, module path and system directory.
 #include <cstdlib>
 #include <cstring>
 
@@ -41,6 +41,33 @@ void Sleep(DWORD milliseconds) {
 }
 
 DWORD GetTickCount() { return DWORD(M().clock.tickAtBoot + M().clock.nowMs); }
+
+BOOL GetVersionExA(LPOSVERSIONINFOA info) {
+  Trace("GetVersionExA", info ? std::to_string(info->dwOSVersionInfoSize) : std::string());
+  if (DWORD error = FaultFor("GetVersionExA")) return Fail(error, FALSE);
+  if (!info) return Fail(ERROR_NOACCESS, FALSE);
+  DWORD size = info->dwOSVersionInfoSize;
+  if (size != sizeof(OSVERSIONINFOA) && size != sizeof(OSVERSIONINFOEXA)) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+  const OsState& os = M().os;
+  // Since Windows 8.1 a program whose manifest does not declare the newer systems is told
+  // Windows 8 (6.2.9200).
+  bool newer = os.majorVersion > 6 || (os.majorVersion == 6 && os.minorVersion > 2);
+  bool told = newer && !os.manifestDeclaresWindows10;
+  info->dwMajorVersion = told ? 6 : os.majorVersion;
+  info->dwMinorVersion = told ? 2 : os.minorVersion;
+  info->dwBuildNumber = told ? 9200 : os.buildNumber;
+  info->dwPlatformId = os.platformId;
+  std::memset(info->szCSDVersion, 0, sizeof(info->szCSDVersion));
+  if (size == sizeof(OSVERSIONINFOEXA)) {
+    auto* ex = reinterpret_cast<LPOSVERSIONINFOEXA>(info);
+    ex->wServicePackMajor = 0;
+    ex->wServicePackMinor = 0;
+    ex->wSuiteMask = 0x0100;  // VER_SUITE_SINGLEUSERTS
+    ex->wProductType = VER_NT_WORKSTATION;
+    ex->wReserved = 0;
+  }
+  return TRUE;
+}
 
 // Copies `text` into a caller's buffer of `size` characters the way the path calls do: the
 // length without terminator on success, the needed size with terminator when it does not fit.

@@ -142,7 +142,16 @@ DWORD FaultFor(const std::string& call, const std::string& key) {
   return 0;
 }
 
-void AdvanceClock(uint64_t ms) { g_machine.clock.nowMs += ms; }
+void AdvanceClock(uint64_t ms) {
+  g_machine.clock.nowMs += ms;
+  SettleProcesses();
+}
+
+uint64_t NewKernelHandle() {
+  uint64_t handle = g_machine.os.nextHandle;
+  g_machine.os.nextHandle += 4;
+  return handle;
+}
 
 uint64_t AddWindow(const std::string& className, const std::string& title, int64_t closeDelayMs) {
   uint64_t handle = 0x10010 + 0x10 * g_machine.ui.windows.size();

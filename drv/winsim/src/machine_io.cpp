@@ -35,13 +35,37 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(MovedDriverFile, path, spoolerSt
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(DriverState, installed, moved)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Service, name, state, startDelayMs, stopDelayMs,
                                                 pendingSinceMs, starts)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(CompanionBehaviour, createsWindow, quitDelayMs,
+                                                windowCloseDelayMs, releasesMutex)
+// Mutexes and handles end with the program that saves the machine: running processes take theirs
+// back at load.
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Process, pid, image, commandLine, window, exitAtMs)
+
+static void to_json(nlohmann::json& j, const ProcessState& s) {
+  std::vector<Process> running;
+  for (const Process& p : s.processes)
+    if (!p.exited) running.push_back(p);
+  j = {{"running", running}, {"companion", s.companion}, {"nextPid", s.nextPid}};
+}
+static void from_json(const nlohmann::json& j, ProcessState& s) {
+  s.processes = j.value("running", s.processes);
+  s.companion = j.value("companion", s.companion);
+  s.nextPid = j.value("nextPid", s.nextPid);
+}
 
 static void to_json(nlohmann::json& j, const OsState& s) {
-  j = {{"modulePath", s.modulePath}, {"systemDir", s.systemDir}};
+  j = {{"modulePath", s.modulePath}, {"systemDir", s.systemDir}, {"majorVersion", s.majorVersion},
+       {"minorVersion", s.minorVersion}, {"buildNumber", s.buildNumber}, {"platformId", s.platformId},
+       {"manifestDeclaresWindows10", s.manifestDeclaresWindows10}};
 }
 static void from_json(const nlohmann::json& j, OsState& s) {
   s.modulePath = j.value("modulePath", s.modulePath);
   s.systemDir = j.value("systemDir", s.systemDir);
+  s.majorVersion = j.value("majorVersion", s.majorVersion);
+  s.minorVersion = j.value("minorVersion", s.minorVersion);
+  s.buildNumber = j.value("buildNumber", s.buildNumber);
+  s.platformId = j.value("platformId", s.platformId);
+  s.manifestDeclaresWindows10 = j.value("manifestDeclaresWindows10", s.manifestDeclaresWindows10);
 }
 static void to_json(nlohmann::json& j, const UiState& s) {
   j = {{"windows", s.windows}, {"shiftDown", s.shiftDown}, {"dialogAnswer", s.dialogAnswer},
@@ -72,6 +96,8 @@ bool LoadMachine(const std::string& dir) {
   m.registry = j.value("registry", m.registry);
   m.monitors = j.value("monitors", m.monitors);
   m.drivers = j.value("drivers", m.drivers);
+  m.processes = j.value("processes", m.processes);
+  AttachRunningProcesses();
   return true;
 }
 
@@ -79,7 +105,8 @@ bool SaveMachine(const std::string& dir) {
   const Machine& m = M();
   nlohmann::json j = {{"os", m.os}, {"clock", m.clock}, {"faults", m.faults}, {"ui", m.ui},
                       {"spooler", m.spooler}, {"files", m.files}, {"services", m.services.services},
-                      {"registry", m.registry}, {"monitors", m.monitors}, {"drivers", m.drivers}};
+                      {"registry", m.registry}, {"monitors", m.monitors}, {"drivers", m.drivers},
+                      {"processes", m.processes}};
   std::filesystem::create_directories(dir);
   std::ofstream out(dir + "/machine.json");
   out << j.dump(2) << "\n";

@@ -33,6 +33,7 @@ void Reboot() {
   Trace("Reboot");
   Machine& m = M();
   // Every program of the old session has ended.
+  EndAllProcesses();
   m.files.holds.clear();
   m.registry.open.clear();
   std::string queued;
@@ -41,6 +42,7 @@ void Reboot() {
     for (size_t i = 0; i + 1 < strings.size(); i += 2) CarryOut(strings[i], strings[i + 1]);
     DeleteRegValue(kSessionManagerKey, kPendingRenamesValue);
   }
+  Logon();
 }
 
 }  // namespace winsim

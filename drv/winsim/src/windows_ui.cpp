@@ -40,6 +40,7 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM) {
   bool closeRequest = (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) || message == WM_CLOSE;
   if (closeRequest && w->closeDelayMs >= 0 && w->closeAtMs < 0)
     w->closeAtMs = int64_t(M().clock.nowMs) + w->closeDelayMs;
+  DeliverMessage(w->handle, message);
   return TRUE;
 }
 

@@ -35,7 +35,6 @@ struct FileState {
   std::string currentDir = "C:\\Windows\\system32";
   std::vector<FileHold> holds;
   std::vector<OpenFile> open;
-  uint64_t nextHandle = 0x100;
   // Bytes the disk has left for files to grow into; a write past it is cut short with
   // ERROR_DISK_FULL. Deleting files gives nothing back: set it just before the write to fail.
   uint64_t freeBytes = UINT64_MAX;

@@ -9,6 +9,7 @@
 #include "winsim/file_state.h"
 #include "winsim/monitors.h"
 #include "winsim/printers.h"
+#include "winsim/processes.h"
 #include "winsim/services.h"
 #include "winsim/registry_state.h"
 #include "winsim/win_types.h"
@@ -39,6 +40,15 @@ struct OsState {
   std::string systemDir = "C:\\Windows\\system32";
   std::u16string commandLine;
   DWORD lastError = 0;
+  // The system's true version: Windows 10 22H2 x64.
+  DWORD majorVersion = 10;
+  DWORD minorVersion = 0;
+  DWORD buildNumber = 19045;
+  DWORD platformId = 2;
+  // Whether the running program's manifest declares Windows 8.1/10 support; the tool's does
+  // not, so GetVersionExA tells it 6.2.9200 as Windows does.
+  bool manifestDeclaresWindows10 = false;
+  uint64_t nextHandle = 0x100;  // the running program's next kernel handle value
 };
 
 struct ClockState {
@@ -109,6 +119,7 @@ struct Machine {
   RegistryState registry;
   MonitorState monitors;
   DriverState drivers;
+  ProcessState processes;
 };
 
 Machine& M();
@@ -137,10 +148,13 @@ T Fail(DWORD error, T result) {
   return result;
 }
 void AdvanceClock(uint64_t ms);
-// Restarts Windows: every program's holds and handles end, and the file operations queued in
-// PendingFileRenameOperations are carried out as the session manager does at boot.
+// Restarts Windows: every program ends with its holds and handles, the file operations queued
+// in PendingFileRenameOperations are carried out as the session manager does at boot, and at
+// logon the programs of the Run keys start.
 void Reboot();
 uint64_t AddWindow(const std::string& className, const std::string& title, int64_t closeDelayMs);
 int CountCalls(const std::string& call);
+// A new handle value for the running program: files and other kernel objects share them.
+uint64_t NewKernelHandle();
 
 }  // namespace winsim

@@ -1,0 +1,146 @@
+#include "printers/tray_companion.h"
+
+#include "core/counted_string.h"
+#include "core/install_context.h"
+#include "core/product.h"
+
+namespace inst {
+
+namespace {
+
+// The contract with the companion.
+const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kRunValueAnsi[] = "LumascribeTray";
+const WCHAR kRunValue[] = TEXT("LumascribeTray");
+const char kMutexName[] = "{6F3B2D10-4C7A-4E19-9B52-3A7D0C1E8F64}";
+const WCHAR kWindowClass[] = TEXT("lsv::{2E8D4A61-7B90-4C3F-A1D5-6C0B9E27F4A8}");
+constexpr UINT kQuitMessage = 0x402;  // WM_USER + 2
+
+constexpr DWORD kQuitWaitMs = 5000;
+constexpr int kQuitAttempts = 20;
+constexpr DWORD kWindowPauseMs = 250;
+constexpr DWORD kNoValuePauseMs = 1000;
+constexpr int kDeleteAttempts = 10;
+constexpr DWORD kLockedPauseMs = 100;
+constexpr DWORD kOtherErrorPauseMs = 10;
+// The command line holds the path in quotes: at most this much of it.
+constexpr size_t kCommandPathChars = 259;
+
+bool EndsWithSeparator(CountedString s) {
+  size_t n = Length(s);
+  return n > 0 && (Text(s)[n - 1] == '\\' || Text(s)[n - 1] == '/');
+}
+
+// "lumtray.exe" in the parent of the tool's directory; null when memory ran out.
+CountedString TrayPath(CountedString moduleDir) {
+  CountedString dir = nullptr;
+  if (!AssignString(dir, Text(moduleDir))) return nullptr;
+  if (EndsWithSeparator(dir)) SetStringLength(dir, Length(dir) - 1);
+  CountedString path = DirectoryPart(dir);
+  FreeString(dir);
+  CountedString name = StringFromAnsi(PRODUCT_TRAY_FILE);
+  bool ok = name && (Length(path) == 0 || EndsWithSeparator(path) || AppendString(path, TEXT("\\"))) &&
+            AppendString(path, Text(name));
+  FreeString(name);
+  if (!ok) FreeString(path);
+  return path;
+}
+
+bool IsWindows6OrLater() {
+  OSVERSIONINFOA info = {};
+  info.dwOSVersionInfoSize = sizeof(info);
+#ifdef _MSC_VER
+#pragma warning(suppress : 4996)  // deprecated, but the answer it gives is all the gate needs
+#endif
+  GetVersionExA(&info);
+  return info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion >= 6;
+}
+
+void Register(CountedString path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  RegSetValueExW(key, kRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(Text(path)),
+                 DWORD((Length(path) + 1) * sizeof(WCHAR)));
+  RegCloseKey(key);
+}
+
+void Start(CountedString path) {
+  // CreateProcessW may write into the command line: it lives in a buffer of our own.
+  WCHAR commandLine[kCommandPathChars + 3] = {};
+  size_t chars = Length(path) < kCommandPathChars ? Length(path) : kCommandPathChars;
+  commandLine[0] = '"';
+  for (size_t i = 0; i < chars; ++i) commandLine[1 + i] = Text(path)[i];
+  commandLine[1 + chars] = '"';
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOW;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                      &startup, &process))
+    return;
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+}
+
+// Posts the quit message and waits for the companion to let its mutex go, within bounds.
+void AskToQuit(HANDLE mutex) {
+  bool posted = false;
+  for (int attempts = 0;;) {
+    if (HWND window = FindWindowW(kWindowClass, nullptr)) {
+      PostMessageW(window, kQuitMessage, 0, 0);
+      posted = true;
+      if (WaitForSingleObject(mutex, kQuitWaitMs) == WAIT_OBJECT_0) return;
+    } else if (posted) {
+      WaitForSingleObject(mutex, kQuitWaitMs);
+      return;
+    } else {
+      Sleep(kWindowPauseMs);
+    }
+    if (++attempts == kQuitAttempts) {
+      if (posted) WaitForSingleObject(mutex, kQuitWaitMs);
+      return;
+    }
+  }
+}
+
+void DeleteTrayFile(HKEY key) {
+  // One character more than the read may fill, so the path always ends.
+  WCHAR path[MAX_PATH + 1] = {};
+  DWORD size = MAX_PATH * sizeof(WCHAR);
+  if (RegQueryValueExW(key, kRunValue, nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS) {
+    Sleep(kNoValuePauseMs);
+    return;
+  }
+  if (!path[0]) return;
+  for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
+    if (DeleteFileW(path)) return;
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return;
+    Sleep(error == ERROR_ACCESS_DENIED ? kLockedPauseMs : kOtherErrorPauseMs);
+  }
+}
+
+}  // namespace
+
+void StartTrayCompanion(InstallContext* context) {
+  if (!context->serverMode && !IsWindows6OrLater()) return;
+  CountedString path = TrayPath(context->moduleDir);
+  if (!path) return;
+  Register(path);
+  Start(path);
+  FreeString(path);
+}
+
+void StopTrayCompanion() {
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, kMutexName);
+  if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) AskToQuit(mutex);
+  if (mutex) CloseHandle(mutex);
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  if (mutex) DeleteTrayFile(key);
+  RegDeleteValueA(key, kRunValueAnsi);
+  RegCloseKey(key);
+}
+
+}  // namespace inst

@@ -1,0 +1,19 @@
+// The product's tray companion: registered in the machine-wide Run key and started after an
+// install; asked to quit, waited for and removed before an uninstall. Both operations are silent:
+// they write no log and report no error.
+#pragma once
+
+namespace inst {
+
+struct InstallContext;
+
+// Registers "lumtray.exe" from the parent of the tool's directory as the Run value
+// "LumascribeTray" and starts it once, without waiting. Outside server mode only on an NT system
+// of version 6 or later.
+void StartTrayCompanion(InstallContext* context);
+
+// Asks a running companion to quit and waits for it to let its mutex go, then deletes the
+// executable the Run value names and removes the value.
+void StopTrayCompanion();
+
+}  // namespace inst

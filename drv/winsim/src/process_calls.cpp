@@ -1,0 +1,121 @@
+// kernel32: starting processes, mutexes, and waiting for them on the simulated clock.
+#include "winsim/machine.h"
+#include "winsim/windows.h"
+
+using namespace winsim;
+
+namespace {
+
+HANDLE NewHandle(ObjectKind kind, uint64_t object) {
+  uint64_t handle = NewKernelHandle();
+  M().processes.handles[handle] = {kind, object};
+  return reinterpret_cast<HANDLE>(uintptr_t(handle));
+}
+
+KernelHandle* FindHandle(HANDLE handle) {
+  auto found = M().processes.handles.find(uint64_t(reinterpret_cast<uintptr_t>(handle)));
+  return found == M().processes.handles.end() ? nullptr : &found->second;
+}
+
+// The process whose end the wait depends on, or 0 when the object is signalled now.
+uint32_t Blocker(const KernelHandle& k) {
+  if (k.kind == ObjectKind::Mutex) {
+    Mutex* m = FindMutex(k.object);
+    return m && m->owner != kThisProcessId ? m->owner : 0;
+  }
+  Process* p = FindProcess(uint32_t(k.object));
+  return p && !p->exited ? p->pid : 0;
+}
+
+}  // namespace
+
+BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                    BOOL, DWORD creationFlags, LPVOID, LPCWSTR, LPSTARTUPINFOW startupInfo,
+                    LPPROCESS_INFORMATION processInformation) {
+  std::u16string line = commandLine ? commandLine : applicationName ? applicationName : u"";
+  Trace("CreateProcessW", Utf8(line) + " flags " + std::to_string(creationFlags));
+  if (DWORD error = FaultFor("CreateProcessW", Utf8(line))) return Fail(error, FALSE);
+  if ((!applicationName && !commandLine) || !startupInfo || !processInformation)
+    return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  // A named application is the program, found as a quoted first word would be; the command
+  // line then only carries its arguments.
+  std::u16string program = applicationName ? u"\"" + std::u16string(applicationName) + u"\"" : line;
+  DWORD error = 0;
+  Process* p = StartProgram(program, &error);
+  if (!p) return Fail(error, FALSE);
+  p->commandLine = Utf8(line);
+  processInformation->dwProcessId = p->pid;
+  processInformation->dwThreadId = p->pid + 4;
+  processInformation->hProcess = NewHandle(ObjectKind::Process, p->pid);
+  processInformation->hThread = NewHandle(ObjectKind::Thread, p->pid);
+  return TRUE;
+}
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
+  std::string text = name ? Utf8(WideFromAnsi(name)) : std::string();
+  Trace("CreateMutexA", text + (initialOwner ? " owned" : ""));
+  if (DWORD error = FaultFor("CreateMutexA", text)) return Fail(error, HANDLE(nullptr));
+  ProcessState& state = M().processes;
+  if (Mutex* existing = FindNamedMutex(text)) {
+    // The caller gets a handle to the one that exists, never its ownership.
+    HANDLE handle = NewHandle(ObjectKind::Mutex, existing->id);
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return handle;
+  }
+  Mutex m;
+  m.id = state.nextMutexId++;
+  m.name = text;
+  if (initialOwner) {
+    m.owner = kThisProcessId;
+    m.count = 1;
+  }
+  state.mutexes.push_back(m);
+  SetLastError(ERROR_SUCCESS);
+  return NewHandle(ObjectKind::Mutex, m.id);
+}
+
+BOOL ReleaseMutex(HANDLE mutex) {
+  Trace("ReleaseMutex", DescribeKernelObject(mutex));
+  if (DWORD error = FaultFor("ReleaseMutex", DescribeKernelObject(mutex))) return Fail(error, FALSE);
+  KernelHandle* k = FindHandle(mutex);
+  if (!k || k->kind != ObjectKind::Mutex) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  Mutex* m = FindMutex(k->object);
+  if (m->owner != kThisProcessId) return Fail(ERROR_NOT_OWNER, FALSE);
+  if (--m->count == 0) m->owner = 0;
+  return TRUE;
+}
+
+// Waits by moving the clock: to the moment the object is signalled, or by the whole timeout.
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
+  std::string name = DescribeKernelObject(object);
+  Trace("WaitForSingleObject", name + " " + std::to_string(milliseconds));
+  if (DWORD error = FaultFor("WaitForSingleObject", name)) return Fail(error, WAIT_FAILED);
+  // Only processes, threads and mutexes are waitable here.
+  KernelHandle* k = FindHandle(object);
+  if (!k) return Fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
+  if (uint32_t pid = Blocker(*k)) {
+    int64_t exitAt = FindProcess(pid)->exitAtMs;
+    uint64_t now = M().clock.nowMs;
+    bool forever = milliseconds == INFINITE;
+    if (exitAt >= 0 && (forever || uint64_t(exitAt) <= now + milliseconds)) {
+      AdvanceClock(uint64_t(exitAt) - now);
+    } else if (forever) {
+      // Windows would wait for ever: the simulation says so instead of hanging.
+      return Fail(ERROR_POSSIBLE_DEADLOCK, WAIT_FAILED);
+    } else {
+      AdvanceClock(milliseconds);
+      return WAIT_TIMEOUT;
+    }
+  }
+  if (k->kind != ObjectKind::Mutex) return WAIT_OBJECT_0;
+  Mutex* m = FindMutex(k->object);
+  if (m->owner == kThisProcessId) {
+    ++m->count;
+    return WAIT_OBJECT_0;
+  }
+  m->owner = kThisProcessId;
+  m->count = 1;
+  bool abandoned = m->abandoned;
+  m->abandoned = false;
+  return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+}

@@ -1,0 +1,265 @@
+// Processes of the simulated machine: how a command line finds its program, what a running
+// program holds, the product's tray companion, and the end of processes.
+#include "winsim/processes.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "winsim/machine.h"
+#include "winsim/windows.h"
+
+namespace winsim {
+
+namespace {
+
+// The tray companion's side of its contract with the installer.
+constexpr const char* kCompanionImage = "lumtray.exe";
+constexpr const char* kCompanionMutex = "{6F3B2D10-4C7A-4E19-9B52-3A7D0C1E8F64}";
+constexpr const char* kCompanionClass = "lsv::{2E8D4A61-7B90-4C3F-A1D5-6C0B9E27F4A8}";
+constexpr UINT kCompanionQuit = 0x402;
+
+ProcessState& P() { return M().processes; }
+
+std::string HoldOwner(uint32_t pid) { return "process " + std::to_string(pid); }
+
+std::string FileName(const std::string& path) {
+  size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+bool IsCompanion(const Process& p) { return EqualNoCase(FileName(p.image), kCompanionImage); }
+
+Window* WindowOf(const Process& p) {
+  for (Window& w : M().ui.windows)
+    if (p.window && w.handle == p.window) return &w;
+  return nullptr;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  size_t cut = path.find_last_of('\\');
+  return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+// A candidate module name as CreateProcessW looks it up: ".exe" added when the name has no
+// extension; a bare name searched in the program's directory, the current directory, the
+// system directory and the Windows directory; a path taken against the current directory.
+DWORD LocateProgram(std::string name, std::string* image) {
+  if (FileName(name).find('.') == std::string::npos) name += ".exe";
+  std::vector<std::string> tries;
+  if (name.find_first_of("\\/:") == std::string::npos) {
+    for (const std::string& dir : {DirectoryOf(M().os.modulePath), M().files.currentDir, M().os.systemDir,
+                                   DirectoryOf(M().os.systemDir)})
+      tries.push_back(dir + "\\" + name);
+  } else {
+    tries.push_back(name);
+  }
+  DWORD error = ERROR_FILE_NOT_FOUND;
+  for (const std::string& candidate : tries) {
+    std::string full = FullWindowsPath(candidate, &error);
+    HostPath found;
+    if (error || (error = LocateExisting(full, &found))) continue;
+    std::error_code ec;
+    if (std::filesystem::is_directory(found.path, ec)) return ERROR_ACCESS_DENIED;
+    *image = full;
+    return 0;
+  }
+  return error;
+}
+
+// The program a command line starts: a quoted first word as it stands; unquoted words are
+// tried one more at a time ("C:\Program Files\a.exe" tries "C:\Program" first).
+DWORD ProgramOf(const std::string& line, std::string* image) {
+  size_t start = line.find_first_not_of(" \t");
+  if (start == std::string::npos) return ERROR_FILE_NOT_FOUND;
+  if (line[start] == '"') {
+    size_t end = line.find('"', start + 1);
+    return LocateProgram(line.substr(start + 1, end == std::string::npos ? end : end - start - 1), image);
+  }
+  DWORD error = ERROR_FILE_NOT_FOUND;
+  for (size_t end = start; end != std::string::npos;) {
+    end = line.find_first_of(" \t", line.find_first_not_of(" \t", end));
+    error = LocateProgram(line.substr(start, end == std::string::npos ? end : end - start), image);
+    if (!error) return 0;
+  }
+  return error;
+}
+
+bool Referenced(const Mutex& m) {
+  for (const auto& [handle, k] : P().handles)
+    if (k.kind == ObjectKind::Mutex && k.object == m.id) return true;
+  for (const Process& p : P().processes)
+    if (!p.exited && std::find(p.mutexes.begin(), p.mutexes.end(), m.id) != p.mutexes.end()) return true;
+  return false;
+}
+
+void PruneMutexes() { std::erase_if(P().mutexes, [](const Mutex& m) { return !Referenced(m); }); }
+
+// The companion opens its mutex owned, as its single-instance guard.
+void OpenCompanionMutex(Process& p) {
+  if (!p.mutexes.empty()) return;
+  if (Mutex* m = FindNamedMutex(kCompanionMutex)) {
+    p.mutexes.push_back(m->id);
+    return;
+  }
+  Mutex m;
+  m.id = P().nextMutexId++;
+  m.name = kCompanionMutex;
+  m.owner = p.pid;
+  m.count = 1;
+  P().mutexes.push_back(m);
+  p.mutexes.push_back(m.id);
+}
+
+// What a running process holds; what it has already is left as it is.
+void Attach(Process& p) {
+  bool held = false;
+  for (const FileHold& h : M().files.holds) held = held || h.owner == HoldOwner(p.pid);
+  if (!held) HoldFile(p.image, HoldOwner(p.pid), UINT64_MAX, ERROR_ACCESS_DENIED);
+  if (!IsCompanion(p)) return;
+  OpenCompanionMutex(p);
+  Window* w = WindowOf(p);
+  // It answers only its quit message: close requests leave its window alone.
+  if (P().companion.createsWindow && (!w || !w->open)) p.window = AddWindow(kCompanionClass, "Lumascribe Tray", -1);
+}
+
+void End(Process& p) {
+  p.exited = true;
+  if (p.exitAtMs < 0) p.exitAtMs = int64_t(M().clock.nowMs);
+  for (uint64_t id : p.mutexes) {
+    Mutex* m = FindMutex(id);
+    if (!m || m->owner != p.pid) continue;
+    m->owner = 0;
+    m->count = 0;
+    m->abandoned = !P().companion.releasesMutex;
+  }
+  p.mutexes.clear();
+  PruneMutexes();
+  if (Window* w = WindowOf(p)) w->open = false;
+  ReleaseHolds(HoldOwner(p.pid));
+}
+
+}  // namespace
+
+Process* StartProgram(const std::u16string& commandLine, DWORD* error) {
+  std::string image;
+  if ((*error = ProgramOf(Utf8(commandLine), &image))) return nullptr;
+  ProcessState& state = P();
+  Process started;
+  started.pid = state.nextPid;
+  state.nextPid += 8;  // the thread's id lies between
+  started.image = image;
+  started.commandLine = Utf8(commandLine);
+  state.processes.push_back(started);
+  Process& p = state.processes.back();
+  // A second companion finds the first one's mutex and leaves at once.
+  if (IsCompanion(p) && FindNamedMutex(kCompanionMutex)) {
+    End(p);
+  } else {
+    Attach(p);
+  }
+  return &p;
+}
+
+Process* FindProcess(uint32_t pid) {
+  for (Process& p : P().processes)
+    if (p.pid == pid) return &p;
+  return nullptr;
+}
+
+Process* RunningCompanion() {
+  for (Process& p : P().processes)
+    if (!p.exited && IsCompanion(p)) return &p;
+  return nullptr;
+}
+
+Mutex* FindMutex(uint64_t id) {
+  for (Mutex& m : P().mutexes)
+    if (m.id == id) return &m;
+  return nullptr;
+}
+
+Mutex* FindNamedMutex(const std::string& name) {
+  // Object names are case-sensitive.
+  for (Mutex& m : P().mutexes)
+    if (!name.empty() && m.name == name) return &m;
+  return nullptr;
+}
+
+void SettleProcesses() {
+  for (Process& p : P().processes)
+    if (!p.exited && p.exitAtMs >= 0 && uint64_t(p.exitAtMs) <= M().clock.nowMs) End(p);
+}
+
+void DeliverMessage(uint64_t window, UINT message) {
+  for (Process& p : P().processes) {
+    if (p.exited || p.window != window || !IsCompanion(p) || message != kCompanionQuit) continue;
+    if (p.exitAtMs >= 0) return;  // already on its way out
+    const CompanionBehaviour& b = P().companion;
+    int64_t now = int64_t(M().clock.nowMs);
+    if (b.quitDelayMs >= 0) p.exitAtMs = now + b.quitDelayMs;
+    Window* w = WindowOf(p);
+    bool windowFirst = b.windowCloseDelayMs >= 0 && (b.quitDelayMs < 0 || b.windowCloseDelayMs < b.quitDelayMs);
+    if (w && windowFirst && w->closeAtMs < 0) w->closeAtMs = now + b.windowCloseDelayMs;
+    SettleProcesses();
+    return;
+  }
+}
+
+void EndAllProcesses() {
+  for (Process& p : P().processes)
+    if (!p.exited) End(p);
+  P().handles.clear();
+  P().mutexes.clear();
+}
+
+void Logon() {
+  for (const char* run : {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                          "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"}) {
+    RegKey* key = FindRegKey(run);
+    if (!key) continue;
+    for (const RegValue& value : key->values) {
+      if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) continue;
+      std::vector<std::u16string> strings = MultiSzStrings(value.data);
+      DWORD error = 0;
+      // A program that cannot start is skipped without a word, as at a real logon.
+      if (!strings.empty()) StartProgram(strings[0], &error);
+    }
+  }
+}
+
+void AttachRunningProcesses() {
+  ProcessState& state = P();
+  for (Process& p : state.processes) {
+    if (!p.pid) {
+      p.pid = state.nextPid;
+      state.nextPid += 8;
+    }
+    state.nextPid = std::max(state.nextPid, p.pid + 8);
+    Attach(p);
+  }
+}
+
+bool CloseKernelObject(HANDLE handle) {
+  if (!P().handles.erase(uint64_t(reinterpret_cast<uintptr_t>(handle)))) return false;
+  PruneMutexes();
+  return true;
+}
+
+std::string DescribeKernelObject(HANDLE handle) {
+  auto found = P().handles.find(uint64_t(reinterpret_cast<uintptr_t>(handle)));
+  if (found == P().handles.end()) return std::string();
+  const KernelHandle& k = found->second;
+  switch (k.kind) {
+    case ObjectKind::Process:
+      return "process " + std::to_string(k.object);
+    case ObjectKind::Thread:
+      return "thread of " + std::to_string(k.object);
+    case ObjectKind::Mutex: {
+      Mutex* m = FindMutex(k.object);
+      return "mutex " + (m ? m->name : std::string());
+    }
+  }
+  return std::string();
+}
+
+}  // namespace winsim
