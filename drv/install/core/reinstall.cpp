@@ -1,0 +1,58 @@
+#include "core/reinstall.h"
+
+#include "core/entry.h"
+#include "core/install_context.h"
+#include "core/install_log.h"
+#include "core/uninstall.h"
+#include "printers/printer_creation.h"
+#include "printers/tray_companion.h"
+#include "spooler/driver_install.h"
+#include "spooler/monitor_install.h"
+#include "system/pending_deletes.h"
+#include "system/spooler_service.h"
+
+namespace inst {
+
+void ReInstall(InstallContext* context) {
+  LogLine(context, TEXT(">ReInstall"));
+  context->indent += 2;
+  context->checkMonitorVersion = true;
+  UnInstall(context);
+  if (context->pendingDeletes) {
+    // The old installation's leftovers get one try with the spooler stopped; what still
+    // resists is dropped, not scheduled for the restart.
+    SpoolerRestart restart;
+    RestartSpooler(&restart, context);
+    RetryPendingDeletes(context);
+    ClearPendingDeletes(context);
+  }
+  DeletePendingRenames();
+  if (context->InstallMonitor) AddMonitor(context);
+  AddPrinterDriver(context);
+  if (context->serverMode) {
+    SelectEnvironment(context, !context->isX64);
+    AddPrinterDriver(context);
+    SelectEnvironment(context, !context->isX64);
+  }
+  RestorePrinters(context);
+  StartTrayCompanion(context);
+  if (context->pendingDeletes) RetryDeletesWithSpoolerStop(context);
+  context->indent -= 2;
+}
+
+int InstallCommand(HWND owner) {
+  CloseHelpWindows();
+  InstallContext context{};
+  CreateInstallContext(&context, kServerMode | kX64First);
+  LogLine(&context, TEXT(">>0010"));
+  ReInstall(&context);
+  int32_t scheduled = ScheduleDeletesAtReboot(&context);
+  ShowLogWindow(&context, owner);
+  bool errors = context.errorCount > 0;
+  LogLine(&context, TEXT(">>0020"));
+  DestroyInstallContext(&context);
+  if (errors) return kExitErrors;
+  return scheduled > 0 ? kExitRestartNeeded : kExitInstalled;
+}
+
+}  // namespace inst

@@ -1,0 +1,104 @@
+#include "core/uninstall.h"
+
+#include "core/install_context.h"
+#include "core/install_log.h"
+#include "printers/printer_removal.h"
+#include "printers/tray_companion.h"
+#include "spooler/driver_list.h"
+#include "spooler/driver_removal.h"
+#include "spooler/monitor_list.h"
+#include "spooler/monitor_removal.h"
+#include "system/pending_deletes.h"
+#include "system/pending_renames.h"
+#include "system/spooler_service.h"
+
+namespace inst {
+
+namespace {
+
+MonitorList EnumerateMonitorsLogged(InstallContext* context) {
+  LogLine(context, TEXT("EnumMonitors"));
+  return EnumerateMonitors(context);
+}
+
+DriverList EnumerateDriversLogged(InstallContext* context, const WCHAR* environment) {
+  LogLine(context, TEXT("EnumPrinterDrivers for %s"), environment);
+  return EnumerateDrivers(environment);
+}
+
+}  // namespace
+
+void UnInstall(InstallContext* context) {
+  LogLine(context, TEXT(">UnInstall"));
+  ++context->indent;
+  if (context->serverMode) {
+    UnInstallServer(context);
+    --context->indent;
+    return;
+  }
+  StopTrayCompanion();
+  MonitorList monitors = EnumerateMonitorsLogged(context);
+  LogLine(context, TEXT("%d Monitors found."), monitors.count);
+  DriverList drivers = EnumerateDriversLogged(context, context->environment);
+  LogLine(context, TEXT("%d drivers found"), drivers.count);
+  DeleteAllPrinters(context);
+  DeletePrinterDriver(context, &drivers);
+  DeleteMonitor(context, monitors);
+  if (context->pendingDeletes) RetryPendingDeletes(context);
+  FreeDriverList(&drivers);
+  FreeMonitorList(&monitors);
+  --context->indent;
+}
+
+void UnInstallServer(InstallContext* context) {
+  LogLine(context, TEXT(">UnInstall Server"));
+  ++context->indent;
+  StopTrayCompanion();
+  MonitorList monitors = EnumerateMonitorsLogged(context);
+  LogLine(context, TEXT("%d Monitors found"), monitors.count);
+  DriverList currentDrivers = EnumerateDriversLogged(context, context->environment);
+  const WCHAR* other = context->isX64 ? TEXT("Windows NT x86") : TEXT("Windows x64");
+  DriverList otherDrivers = EnumerateDriversLogged(context, other);
+  DeleteAllPrinters(context);
+  DeletePrinterDriver(context, &currentDrivers);
+  // Still the starting environment, so monitorFile names its monitor DLL.
+  DeleteMonitor(context, monitors);
+  SelectEnvironment(context, !context->isX64);
+  DeletePrinterDriver(context, &otherDrivers);
+  SelectEnvironment(context, !context->isX64);
+  if (context->pendingDeletes) RetryPendingDeletes(context);
+  FreeDriverList(&otherDrivers);
+  FreeDriverList(&currentDrivers);
+  FreeMonitorList(&monitors);
+  --context->indent;
+}
+
+void DeletePendingRenames() {
+  PendingRenameList renames = ReadPendingRenames();
+  DeletePendingRenameSources(&renames);
+  FreePendingRenameList(&renames);
+}
+
+void RetryDeletesWithSpoolerStop(InstallContext* context) {
+  RetryPendingDeletes(context);
+  if (!context->pendingDeletes) return;
+  SpoolerRestart restart;
+  RestartSpooler(&restart, context);
+  RetryPendingDeletes(context);
+}
+
+UninstallResult UninstallCommand(HWND owner) {
+  InstallContext context{};
+  CreateInstallContext(&context, kServerMode | kX64First);
+  UnInstall(&context);
+  DeletePendingRenames();
+  if (context.pendingDeletes) RetryDeletesWithSpoolerStop(&context);
+  UninstallResult result{};
+  result.scheduled = ScheduleDeletesAtReboot(&context);
+  ShowLogWindow(&context, owner);
+  result.errors = context.errorCount > 0;
+  DestroyInstallContext(&context);
+  return result;
+}
+
+}  // namespace inst
