@@ -24,9 +24,6 @@ check "" ""
 check unknown
 check DEF.SET
 check def.sets
-check removetray
-check in 1 2 3
-check install 1 2 3 4 5
 check "in\"stall" 99999999999999999999999
 check 'un\"' -5
 check "$long"

@@ -93,7 +93,6 @@ TEST_F(EntryTest, BadCommandLinesEndWithSixAndTouchNothing) {
                          "unknown",
                          "def.SET 1",
                          "removetrays",
-                         "in 1 2 3",
                          "\"in\"\"stall\" 99999999999999999999999",
                          "\"un\\\"install\" -5",
                          "onInit\" garbage"};

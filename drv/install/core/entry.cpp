@@ -1,7 +1,10 @@
 #include "core/entry.h"
 
 #include "core/module.h"
+#include "core/reinstall.h"
+#include "core/uninstall.h"
 #include "core/wide.h"
+#include "printers/tray_companion.h"
 #include "probes/status_probes.h"
 
 namespace inst {
@@ -37,22 +40,31 @@ void CloseHelpWindows() {
   }
 }
 
-// The sequences behind the command words join here as they are built; until then a word
-// does what an unknown one does.
 static int RunCommand(Command command, HWND owner) {
-  (void)owner;
   switch (command) {
     case Command::CheckDriver:
       return ProbeDriverVersion() ? kExitDriverCurrent : kExitProbesNo;
     case Command::Init:
       if (ProbePendingUpdate()) return kExitUpdatePending;
       return ProbeDefaultPrinter() ? kExitNoProductDefault : kExitProbesNo;
+    case Command::Uninstall: {
+      CloseHelpWindows();
+      UninstallResult result = UninstallCommand(owner);
+      if (result.errors) return kExitErrors;
+      return result.scheduled > 0 ? kExitRestartNeeded : kExitUninstalled;
+    }
+    case Command::RemoveTray:
+      StopTrayCompanion();
+      return kExitNoCommand;
+    case Command::Install:
+      return InstallCommand(owner);
     case Command::SetDefault:
       SetProductPrinterDefault();
       return kExitDefaultSet;
-    default:
-      return kExitNoCommand;
+    case Command::Unknown:
+      break;
   }
+  return kExitNoCommand;
 }
 
 int Entry(HINSTANCE module) {
