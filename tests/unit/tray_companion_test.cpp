@@ -161,7 +161,7 @@ TEST_F(TrayCompanionTest, LongPathIsRegisteredWholeAndStartedCutTo259Characters)
 
 TEST_F(TrayCompanionTest, NoCompanionRunning) {
   SetRunValue(kTray);
-  StopTrayCompanion();
+  StopTrayCompanion(TrayFile::Delete);
   // The mutex was created here: no window search, no wait; the file and value go all the same.
   EXPECT_EQ(Calls("CreateMutexA").size(), 1u);
   EXPECT_TRUE(Calls("FindWindowW").empty());
@@ -172,8 +172,16 @@ TEST_F(TrayCompanionTest, NoCompanionRunning) {
   EXPECT_EQ(winsim::FindNamedMutex(kMutex), nullptr) << "its own mutex goes with its handle";
 }
 
+TEST_F(TrayCompanionTest, AReinstallKeepsTheExecutableItStartsAgain) {
+  SetRunValue(kTray);
+  StopTrayCompanion(TrayFile::Keep);
+  EXPECT_TRUE(Calls("DeleteFileW").empty());
+  EXPECT_TRUE(winsim::MachineFileExists(kTray));
+  EXPECT_FALSE(HasRunValue());
+}
+
 TEST_F(TrayCompanionTest, MissingRunValueCostsOneSecond) {
-  StopTrayCompanion();
+  StopTrayCompanion(TrayFile::Delete);
   ASSERT_EQ(Calls("Sleep").size(), 1u);
   EXPECT_EQ(Calls("Sleep")[0].detail, "1000");
   EXPECT_TRUE(Calls("DeleteFileW").empty());
@@ -183,7 +191,7 @@ TEST_F(TrayCompanionTest, MissingRunValueCostsOneSecond) {
 
 TEST_F(TrayCompanionTest, RunValueTooLongForTheBufferIsRemovedWithoutDeleting) {
   SetRunValue("C:\\" + std::string(300, 'x') + "\\lumtray.exe");
-  StopTrayCompanion();
+  StopTrayCompanion(TrayFile::Delete);
   EXPECT_TRUE(Calls("DeleteFileW").empty());
   EXPECT_EQ(Calls("Sleep").size(), 1u);
   EXPECT_FALSE(HasRunValue());
@@ -193,7 +201,7 @@ TEST_F(TrayCompanionTest, RunValueFillingTheBufferWithoutTerminatorStaysInside) 
   // 260 characters and no terminator: the read succeeds and the path must still end.
   std::string path = "C:\\" + std::string(257, 'z');
   winsim::SetRegValue(kRunKey, "LumascribeTray", REG_SZ, winsim::Utf16LeBytes(U16(path)));
-  StopTrayCompanion();
+  StopTrayCompanion(TrayFile::Delete);
   ASSERT_EQ(Calls("DeleteFileW").size(), 1u);
   EXPECT_EQ(Calls("DeleteFileW")[0].detail, path);
   EXPECT_FALSE(HasRunValue());
@@ -201,7 +209,7 @@ TEST_F(TrayCompanionTest, RunValueFillingTheBufferWithoutTerminatorStaysInside) 
 
 TEST_F(TrayCompanionTest, CompanionThatQuitsAtOnce) {
   ASSERT_NE(RunningCompanion({}), nullptr);
-  StopTrayCompanion();
+  StopTrayCompanion(TrayFile::Delete);
   EXPECT_EQ(Calls("PostMessageW").size(), 1u);
   EXPECT_EQ(Calls("WaitForSingleObject").size(), 1u);
   EXPECT_TRUE(Calls("Sleep").empty());
@@ -216,7 +224,7 @@ TEST_F(TrayCompanionTest, CompanionThatTakesAWhileIsWaitedForOnTheClock) {
   winsim::CompanionBehaviour slow;
   slow.quitDelayMs = 3200;
   ASSERT_NE(RunningCompanion(slow), nullptr);
-  StopTrayCompanion();
+  StopTrayCompanion(TrayFile::Delete);
   EXPECT_EQ(Calls("PostMessageW").size(), 1u);
   EXPECT_EQ(Calls("WaitForSingleObject").size(), 1u);
   EXPECT_EQ(M().clock.nowMs, 3200u);
@@ -227,7 +235,7 @@ TEST_F(TrayCompanionTest, CompanionThatNeverQuitsIsWaitedForAtMost105Seconds) {
   winsim::CompanionBehaviour hung;
   hung.quitDelayMs = -1;
   ASSERT_NE(RunningCompanion(hung), nullptr);
-  StopTrayCompanion();
+  StopTrayCompanion(TrayFile::Delete);
   // 20 attempts of 5 s, then one last wait of 5 s.
   EXPECT_EQ(Calls("PostMessageW").size(), 20u);
   std::vector<uint64_t> waits = Times("WaitForSingleObject");
@@ -250,7 +258,7 @@ TEST_F(TrayCompanionTest, WindowGoneButMutexKeptGetsOneLastWait) {
   lingering.quitDelayMs = 7000;
   lingering.windowCloseDelayMs = 0;
   ASSERT_NE(RunningCompanion(lingering), nullptr);
-  StopTrayCompanion();
+  StopTrayCompanion(TrayFile::Delete);
   EXPECT_EQ(Calls("PostMessageW").size(), 1u);
   EXPECT_EQ(Calls("FindWindowW").size(), 2u);
   EXPECT_EQ(Times("WaitForSingleObject"), (std::vector<uint64_t>{0, 5000}));
@@ -263,7 +271,7 @@ TEST_F(TrayCompanionTest, CompanionWithoutWindowIsSearchedFor20Times) {
   winsim::CompanionBehaviour windowless;
   windowless.createsWindow = false;
   ASSERT_NE(RunningCompanion(windowless), nullptr);
-  StopTrayCompanion();
+  StopTrayCompanion(TrayFile::Delete);
   EXPECT_EQ(Calls("FindWindowW").size(), 20u);
   EXPECT_TRUE(Calls("PostMessageW").empty());
   EXPECT_TRUE(Calls("WaitForSingleObject").empty());
@@ -279,7 +287,7 @@ TEST_F(TrayCompanionTest, CompanionThatDiesOwningItsMutexEndsTheWaitToo) {
   crashing.releasesMutex = false;
   crashing.quitDelayMs = 100;
   ASSERT_NE(RunningCompanion(crashing), nullptr);
-  StopTrayCompanion();
+  StopTrayCompanion(TrayFile::Delete);
   // The abandoned mutex is not WAIT_OBJECT_0: the loop looks again, finds no window, waits
   // once more on the mutex it now owns and leaves.
   EXPECT_EQ(Calls("PostMessageW").size(), 1u);
@@ -292,7 +300,7 @@ TEST_F(TrayCompanionTest, CompanionThatDiesOwningItsMutexEndsTheWaitToo) {
 TEST_F(TrayCompanionTest, NoMutexHandleOnlyRemovesTheValue) {
   ASSERT_NE(RunningCompanion({}), nullptr);
   AddFault("CreateMutexA", ERROR_ACCESS_DENIED);
-  StopTrayCompanion();
+  StopTrayCompanion(TrayFile::Delete);
   EXPECT_TRUE(Calls("FindWindowW").empty());
   EXPECT_TRUE(Calls("RegQueryValueExW").empty());
   EXPECT_TRUE(Calls("DeleteFileW").empty());
@@ -303,7 +311,7 @@ TEST_F(TrayCompanionTest, NoMutexHandleOnlyRemovesTheValue) {
 TEST_F(TrayCompanionTest, UnopenableRunKeyLeavesFileAndValue) {
   SetRunValue(kTray);
   AddFault("RegOpenKeyExA", ERROR_ACCESS_DENIED, "CurrentVersion\\Run");
-  StopTrayCompanion();
+  StopTrayCompanion(TrayFile::Delete);
   EXPECT_TRUE(winsim::MachineFileExists(kTray));
   EXPECT_TRUE(HasRunValue());
 }
@@ -311,7 +319,7 @@ TEST_F(TrayCompanionTest, UnopenableRunKeyLeavesFileAndValue) {
 TEST_F(TrayCompanionTest, OtherDeleteErrorsAreRetried10msApart) {
   SetRunValue(kTray);
   AddFault("DeleteFileW", ERROR_SHARING_VIOLATION, "lumtray", 1, 2);
-  StopTrayCompanion();
+  StopTrayCompanion(TrayFile::Delete);
   EXPECT_EQ(Calls("DeleteFileW").size(), 3u);
   EXPECT_EQ(Times("Sleep"), (std::vector<uint64_t>{0, 10}));
   EXPECT_FALSE(winsim::MachineFileExists(kTray));
@@ -322,7 +330,7 @@ TEST_F(TrayCompanionTest, StopThenStartLeavesOneFreshCompanion) {
   winsim::Process* old = RunningCompanion({});
   ASSERT_NE(old, nullptr);
   uint32_t oldPid = old->pid;
-  StopTrayCompanion();
+  StopTrayCompanion(TrayFile::Delete);
   ASSERT_FALSE(winsim::MachineFileExists(kTray));
   winsim::WriteMachineFile(kTray, "MZ");  // the new version is copied in between
   Create();

@@ -54,7 +54,7 @@ static int RunCommand(Command command, HWND owner) {
       return result.scheduled > 0 ? kExitRestartNeeded : kExitUninstalled;
     }
     case Command::RemoveTray:
-      StopTrayCompanion();
+      StopTrayCompanion(TrayFile::Delete);
       return kExitNoCommand;
     case Command::Install:
       return InstallCommand(owner);

@@ -21,6 +21,12 @@ MonitorList EnumerateMonitorsLogged(InstallContext* context) {
   return EnumerateMonitors(context);
 }
 
+// Only a reinstall checks the monitor's build, and it starts the companion again at its end:
+// deleting the companion's executable there would leave the product without it.
+TrayFile CompanionFile(const InstallContext* context) {
+  return context->checkMonitorVersion ? TrayFile::Keep : TrayFile::Delete;
+}
+
 DriverList EnumerateDriversLogged(InstallContext* context, const WCHAR* environment) {
   LogLine(context, TEXT("EnumPrinterDrivers for %s"), environment);
   return EnumerateDrivers(environment);
@@ -36,7 +42,7 @@ void UnInstall(InstallContext* context) {
     --context->indent;
     return;
   }
-  StopTrayCompanion();
+  StopTrayCompanion(CompanionFile(context));
   MonitorList monitors = EnumerateMonitorsLogged(context);
   LogLine(context, TEXT("%d Monitors found."), monitors.count);
   DriverList drivers = EnumerateDriversLogged(context, context->environment);
@@ -53,7 +59,7 @@ void UnInstall(InstallContext* context) {
 void UnInstallServer(InstallContext* context) {
   LogLine(context, TEXT(">UnInstall Server"));
   ++context->indent;
-  StopTrayCompanion();
+  StopTrayCompanion(CompanionFile(context));
   MonitorList monitors = EnumerateMonitorsLogged(context);
   LogLine(context, TEXT("%d Monitors found"), monitors.count);
   DriverList currentDrivers = EnumerateDriversLogged(context, context->environment);

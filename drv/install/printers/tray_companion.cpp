@@ -132,13 +132,13 @@ void StartTrayCompanion(InstallContext* context) {
   FreeString(path);
 }
 
-void StopTrayCompanion() {
+void StopTrayCompanion(TrayFile file) {
   HANDLE mutex = CreateMutexA(nullptr, FALSE, kMutexName);
   if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) AskToQuit(mutex);
   if (mutex) CloseHandle(mutex);
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-  if (mutex) DeleteTrayFile(key);
+  if (mutex && file == TrayFile::Delete) DeleteTrayFile(key);
   RegDeleteValueA(key, kRunValueAnsi);
   RegCloseKey(key);
 }

@@ -12,8 +12,12 @@ struct InstallContext;
 // of version 6 or later.
 void StartTrayCompanion(InstallContext* context);
 
+// What StopTrayCompanion does with the executable the Run value names. A reinstall keeps it:
+// it starts that same file again at its end.
+enum class TrayFile { Delete, Keep };
+
 // Asks a running companion to quit and waits for it to let its mutex go, then deletes the
-// executable the Run value names and removes the value.
-void StopTrayCompanion();
+// executable the Run value names (unless kept) and removes the value.
+void StopTrayCompanion(TrayFile file);
 
 }  // namespace inst
