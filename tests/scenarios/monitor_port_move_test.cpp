@@ -33,7 +33,6 @@ class MonitorPortMoveTest : public test::SimTest {
   }
   void TearDown() override {
     DestroyInstallContext(&context_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   static void AddPrinter(const std::string& name, const std::string& port) {

@@ -40,7 +40,6 @@ class PrinterReinstallTest : public test::SimTest {
   }
   void TearDown() override {
     DestroyInstallContext(&context_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   void Reinstall() {

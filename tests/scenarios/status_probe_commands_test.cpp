@@ -19,10 +19,6 @@ const std::string kSys = "C:\\Windows\\system32\\";
 
 class StatusProbeCommandsTest : public test::SimTest {
  protected:
-  void TearDown() override {
-    ExpectNoLeaks();
-    SimTest::TearDown();
-  }
   static int Run(const std::string& arguments) {
     test::SetCommandLine(arguments);
     M().trace.clear();

@@ -12,7 +12,10 @@ void SimTest::SetUp() {
   winsim::ResetMachine(root_);
 }
 
-void SimTest::TearDown() { std::filesystem::remove_all(root_); }
+void SimTest::TearDown() {
+  ExpectNoLeaks();
+  std::filesystem::remove_all(root_);
+}
 
 void SimTest::ExpectNoLeaks() {
   EXPECT_TRUE(winsim::M().heap.globalBlocks.empty()) << "GlobalAlloc blocks left";

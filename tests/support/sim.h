@@ -10,7 +10,8 @@
 
 namespace test {
 
-// Each test starts on its own fresh default machine in a temporary directory.
+// Each test starts on its own fresh default machine (in a temporary directory) and ends with
+// nothing left allocated or open.
 class SimTest : public ::testing::Test {
  protected:
   void SetUp() override;

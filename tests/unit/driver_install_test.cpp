@@ -32,7 +32,6 @@ class DriverInstallTest : public test::SimTest {
   }
   void TearDown() override {
     DestroyInstallContext(&context_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   static const winsim::PrinterDriver* Product(const std::string& env) {

@@ -17,10 +17,6 @@ namespace {
 
 class DriverListTest : public test::SimTest {
  protected:
-  void TearDown() override {
-    ExpectNoLeaks();
-    SimTest::TearDown();
-  }
   // A list of `level` whose records carry these names (null: a record without a name) at the
   // place each level keeps pName; every other byte is filled with 0x5A so that a wrong stride
   // or offset reads garbage.

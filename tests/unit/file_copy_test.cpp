@@ -23,7 +23,6 @@ class FileCopyTest : public test::SimTest {
   void TearDown() override {
     FreeString(path_);
     DestroyInstallContext(&context_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   HRESULT Copy(const std::string& dir, const std::string& name, bool report) {

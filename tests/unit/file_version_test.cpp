@@ -10,10 +10,6 @@ namespace {
 
 class FileVersionTest : public test::SimTest {
  protected:
-  void TearDown() override {
-    ExpectNoLeaks();
-    SimTest::TearDown();
-  }
   int32_t Build(const std::string& path) { return GetFileBuildNumber(test::U16(path).c_str()); }
 };
 

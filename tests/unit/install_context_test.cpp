@@ -21,7 +21,6 @@ class InstallContextTest : public test::SimTest {
  protected:
   void TearDown() override {
     DestroyInstallContext(&context_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   InstallContext context_{};

@@ -12,7 +12,6 @@ class InstallLogTest : public test::SimTest {
  protected:
   void TearDown() override {
     DestroyInstallContext(&context_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   InstallContext context_{};

@@ -17,7 +17,6 @@ class LogWindowTest : public test::SimTest {
   }
   void TearDown() override {
     DestroyInstallContext(&context_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   InstallContext context_{};

@@ -21,7 +21,6 @@ class MonitorInstallTest : public test::SimTest {
  protected:
   void TearDown() override {
     DestroyInstallContext(&context_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   // A context whose log starts empty, on a machine with the given product printers.

@@ -18,7 +18,6 @@ class MonitorListTest : public test::SimTest {
  protected:
   void TearDown() override {
     FreeString(context_.logText);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   InstallContext context_{};

@@ -21,7 +21,6 @@ class MonitorRemovalTest : public test::SimTest {
   void TearDown() override {
     FreeMonitorList(&monitors_);
     DestroyInstallContext(&context_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   // The product monitor as the spooler has it, with its DLL of build `build` (-1: no version).

@@ -19,7 +19,6 @@ class PendingDeletesTest : public test::SimTest {
  protected:
   void TearDown() override {
     DestroyInstallContext(&context_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   void Add(const std::string& path) { AddPendingDelete(context_.pendingDeletes, U16(path).c_str()); }

@@ -19,7 +19,6 @@ class PendingRenamesTest : public test::SimTest {
   void TearDown() override {
     FreePendingRenameList(&list_);
     EXPECT_EQ(winsim::OpenRegKeyCount(), 0u) << "the key is closed";
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   // Stores the value from its UTF-16 units exactly (embedded and final zeros as given).

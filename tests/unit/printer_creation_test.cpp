@@ -25,7 +25,6 @@ class PrinterCreationTest : public test::SimTest {
   }
   void TearDown() override {
     DestroyInstallContext(&context_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   // Removes the product printers the test set up, then creates them again.

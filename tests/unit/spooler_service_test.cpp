@@ -17,7 +17,6 @@ class SpoolerServiceTest : public test::SimTest {
  protected:
   void TearDown() override {
     DestroyInstallContext(&context_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   // Status queries and sleeps between the first and the last call of `from` .. `to`.

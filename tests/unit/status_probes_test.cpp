@@ -21,10 +21,6 @@ const std::string kDrivers = "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\";
 
 class StatusProbesTest : public test::SimTest {
  protected:
-  void TearDown() override {
-    ExpectNoLeaks();
-    SimTest::TearDown();
-  }
   // The product driver for `environment`, its driver DLL of `build` (-1: without a version).
   static void InstallDriver(int build, const char16_t* environment = u"Windows x64") {
     const std::string dll = "C:\\stage\\lmsdrv64.dll";

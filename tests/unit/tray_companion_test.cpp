@@ -23,7 +23,6 @@ class TrayCompanionTest : public test::SimTest {
  protected:
   void TearDown() override {
     DestroyInstallContext(&context_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   void Create(uint32_t options = 3) {

@@ -20,10 +20,6 @@ const std::string kX86 = "C:\\Windows\\system32\\spool\\DRIVERS\\W32X86";
 
 class WinsimDriversTest : public test::SimTest {
  protected:
-  void TearDown() override {
-    ExpectNoLeaks();
-    SimTest::TearDown();
-  }
   // The drivers of `environment` at `level`, through the two-call protocol.
   static std::vector<BYTE> Enumerate(const char16_t* environment, DWORD level, DWORD* count) {
     DWORD needed = 0;

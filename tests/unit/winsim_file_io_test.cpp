@@ -13,10 +13,6 @@ const char16_t* kFile = u"C:\\Windows\\system32\\data.bin";
 
 class WinsimFileIoTest : public test::SimTest {
  protected:
-  void TearDown() override {
-    ExpectNoLeaks();
-    SimTest::TearDown();
-  }
   HANDLE Open(DWORD access, DWORD share, DWORD disposition, const char16_t* path = kFile) {
     return CreateFileW(path, access, share, nullptr, disposition, 0, nullptr);
   }

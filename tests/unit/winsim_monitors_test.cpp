@@ -16,10 +16,6 @@ const char kSystemDll[] = "C:\\Windows\\system32\\lmsmon64.dll";
 
 class WinsimMonitorsTest : public test::SimTest {
  protected:
-  void TearDown() override {
-    ExpectNoLeaks();
-    SimTest::TearDown();
-  }
   // Registers the product monitor with its DLL in the system directory.
   static BOOL AddProductMonitor(const char* environment = "Windows x64") {
     winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501);

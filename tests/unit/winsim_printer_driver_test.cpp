@@ -33,7 +33,6 @@ class WinsimPrinterDriverTest : public test::SimTest {
   }
   void TearDown() override {
     if (printer_) ClosePrinter(printer_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   static BOOL Install(const char16_t* environment) {

@@ -18,10 +18,6 @@ class WinsimPrinterLifecycleTest : public test::SimTest {
     record_.pDriverName = driver_.data();
     record_.pPrintProcessor = processor_.data();
   }
-  void TearDown() override {
-    ExpectNoLeaks();
-    SimTest::TearDown();
-  }
   HANDLE Add() { return AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&record_)); }
   // Adding refused with `error`, and nothing added.
   void ExpectRefused(DWORD error) {

@@ -15,7 +15,6 @@ class WinsimPrinterSettingsTest : public test::SimTest {
   void TearDown() override {
     if (info_) GlobalFree(info_);
     if (handle_) ClosePrinter(handle_);
-    ExpectNoLeaks();
     SimTest::TearDown();
   }
   // Opens "Fax" with `access` and reads its level-2 record.

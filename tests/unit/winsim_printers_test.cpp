@@ -13,10 +13,6 @@ namespace {
 
 class WinsimPrintersTest : public test::SimTest {
  protected:
-  void TearDown() override {
-    ExpectNoLeaks();
-    SimTest::TearDown();
-  }
   static DWORD SizeNeeded() {
     DWORD needed = 0, count = 7;
     EXPECT_FALSE(EnumPrintersW(6, nullptr, 2, nullptr, 0, &needed, &count));

@@ -19,10 +19,6 @@ const char16_t kClass[] = u"lsv::{2E8D4A61-7B90-4C3F-A1D5-6C0B9E27F4A8}";
 
 class WinsimProcessesTest : public test::SimTest {
  protected:
-  void TearDown() override {
-    ExpectNoLeaks();
-    SimTest::TearDown();
-  }
   // CreateProcessW as the tool calls it; the process and thread handles are closed again.
   static BOOL Start(const std::string& commandLine, PROCESS_INFORMATION* info = nullptr) {
     std::u16string line = U16(commandLine);

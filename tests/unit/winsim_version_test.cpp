@@ -25,10 +25,6 @@ std::string Fixture(const std::string& name) {
 
 class WinsimVersionTest : public test::SimTest {
  protected:
-  void TearDown() override {
-    ExpectNoLeaks();
-    SimTest::TearDown();
-  }
   // The file's version block as GetFileVersionInfoW delivers it, or empty with the last error.
   std::vector<BYTE> Block(const std::string& path) {
     std::u16string name = Wide(path);
