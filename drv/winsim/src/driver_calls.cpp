@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "winsim/machine.h"
+#include "winsim/record_strings.h"
 #include "winsim/windows.h"
 
 using namespace winsim;
@@ -20,54 +21,12 @@ const DWORD kRecordBytes[] = {0, sizeof(DRIVER_INFO_1W), sizeof(DRIVER_INFO_2W),
                               sizeof(DRIVER_INFO_4W), sizeof(DRIVER_INFO_5W), sizeof(DRIVER_INFO_6W)};
 const DWORD kUserModeVersion = 3;
 
-// A string of a record: its characters with every terminator, or absent (a null pointer).
-struct Text {
-  bool present = false;
-  std::u16string chars;
-};
-
-Text Plain(const std::string& text) { return {true, Wide(text) + u'\0'}; }
-Text Optional(const std::string& text) { return text.empty() ? Text{} : Plain(text); }
-Text MultiString(const std::vector<std::string>& list) {
-  if (list.empty()) return Text{};
-  Text text{true, {}};
-  for (const std::string& item : list) text.chars += Wide(item) + u'\0';
-  text.chars += u'\0';
-  return text;
-}
-
-// Strings packed backwards from the end of the size the caller gave; with no buffer it only
-// counts their bytes.
-class Packer {
- public:
-  Packer(LPBYTE buffer, DWORD size) : end_(buffer ? buffer + (size & ~DWORD(1)) : nullptr) {}
-  LPWSTR Put(const Text& text) {
-    if (!text.present) return nullptr;
-    DWORD bytes = DWORD(text.chars.size() * sizeof(WCHAR));
-    bytes_ += bytes;
-    if (!end_) return nullptr;
-    end_ -= bytes;
-    std::memcpy(end_, text.chars.data(), bytes);
-    return reinterpret_cast<LPWSTR>(end_);
-  }
-  DWORD bytes() const { return bytes_; }
-
- private:
-  LPBYTE end_;
-  DWORD bytes_ = 0;
-};
-
-template <typename Record>
-void Store(LPBYTE at, const Record& record) {
-  if (at) std::memcpy(at, &record, sizeof(record));
-}
-
 // Writes one record of `level` at `at` (null: only counts its strings).
-void PackRecord(const PrinterDriver& d, DWORD level, LPBYTE at, Packer& strings) {
+void PackRecord(const PrinterDriver& d, DWORD level, LPBYTE at, StringPacker& strings) {
   if (level == 1) {
     DRIVER_INFO_1W record{};
     record.pName = strings.Put(Plain(d.name));
-    return Store(at, record);
+    return StoreRecord(at, record);
   }
   DRIVER_INFO_6W full{};
   full.cVersion = d.version;
@@ -79,7 +38,7 @@ void PackRecord(const PrinterDriver& d, DWORD level, LPBYTE at, Packer& strings)
   if (level == 5) {
     DRIVER_INFO_5W record{full.cVersion, full.pName, full.pEnvironment, full.pDriverPath,
                           full.pDataFile, full.pConfigFile, 0, d.upgrades, d.upgrades};
-    return Store(at, record);
+    return StoreRecord(at, record);
   }
   if (level >= 3) {
     full.pHelpFile = strings.Put(Optional(d.helpFile));
@@ -104,11 +63,11 @@ void PackRecord(const PrinterDriver& d, DWORD level, LPBYTE at, Packer& strings)
 // sizing protocol: `*needed` is always set; false when `size` is below it.
 bool PackRecords(const std::vector<const PrinterDriver*>& drivers, DWORD level, LPBYTE buffer, DWORD size,
                  LPDWORD needed) {
-  Packer counter(nullptr, 0);
+  StringPacker counter(nullptr, 0);
   for (const PrinterDriver* d : drivers) PackRecord(*d, level, nullptr, counter);
   *needed = DWORD(drivers.size()) * kRecordBytes[level] + counter.bytes();
   if (size < *needed) return false;
-  Packer strings(buffer, size);
+  StringPacker strings(buffer, size);
   for (size_t i = 0; i < drivers.size(); ++i) PackRecord(*drivers[i], level, buffer + i * kRecordBytes[level], strings);
   return true;
 }
@@ -142,11 +101,6 @@ std::string SourcePath(const std::string& driverDir, const std::string& file) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) { return ResolvePath(a).path == ResolvePath(b).path; }
-
-uint32_t SpoolerStarts() {
-  const Service* spooler = FindService("Spooler");
-  return spooler ? spooler->starts : 0;
-}
 
 // Moves a loaded driver file into "Old\<n>\" beside it; the running process keeps it there.
 bool MoveAside(const std::string& path) {

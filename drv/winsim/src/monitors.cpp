@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "winsim/machine.h"
+#include "winsim/record_strings.h"
 #include "winsim/windows.h"
 
 using namespace winsim;
@@ -12,37 +13,30 @@ namespace {
 
 const char kNativeEnvironment[] = "Windows x64";
 
-DWORD TextBytes(const std::string& text) { return DWORD((Wide(text).size() + 1) * sizeof(WCHAR)); }
-
-DWORD RecordBytes(const PortMonitor& monitor, DWORD level) {
-  if (level == 1) return sizeof(MONITOR_INFO_1W) + TextBytes(monitor.name);
-  return sizeof(MONITOR_INFO_2W) + TextBytes(monitor.name) + TextBytes(monitor.environment) +
-         TextBytes(monitor.dllName);
+// One record of `level` at `at` (null: only counts its strings).
+void PackMonitor(const PortMonitor& monitor, DWORD level, LPBYTE at, StringPacker& strings) {
+  if (level == 1) {
+    MONITOR_INFO_1W record{strings.Put(Plain(monitor.name))};
+    return StoreRecord(at, record);
+  }
+  MONITOR_INFO_2W record{};
+  record.pName = strings.Put(Plain(monitor.name));
+  record.pEnvironment = strings.Put(Plain(monitor.environment));
+  record.pDLLName = strings.Put(Plain(monitor.dllName));
+  StoreRecord(at, record);
 }
 
-// Records from the start of the buffer, their strings packed backwards from the end of the size
-// the caller gave.
+DWORD RecordBytes(const PortMonitor& monitor, DWORD level) {
+  StringPacker counter(nullptr, 0);
+  PackMonitor(monitor, level, nullptr, counter);
+  return (level == 1 ? sizeof(MONITOR_INFO_1W) : sizeof(MONITOR_INFO_2W)) + counter.bytes();
+}
+
+// Records from the start of the buffer, their strings packed behind them.
 void PackMonitors(const std::vector<PortMonitor>& monitors, DWORD level, LPBYTE buffer, DWORD size) {
-  LPBYTE end = buffer + (size & ~DWORD(1));
-  auto put = [&end](const std::string& text) {
-    std::u16string wide = Wide(text);
-    end -= (wide.size() + 1) * sizeof(WCHAR);
-    std::memcpy(end, wide.c_str(), (wide.size() + 1) * sizeof(WCHAR));
-    return reinterpret_cast<LPWSTR>(end);
-  };
-  for (size_t i = 0; i < monitors.size(); ++i) {
-    const PortMonitor& monitor = monitors[i];
-    if (level == 1) {
-      MONITOR_INFO_1W record{put(monitor.name)};
-      std::memcpy(buffer + i * sizeof(record), &record, sizeof(record));
-    } else {
-      MONITOR_INFO_2W record{};
-      record.pName = put(monitor.name);
-      record.pEnvironment = put(monitor.environment);
-      record.pDLLName = put(monitor.dllName);
-      std::memcpy(buffer + i * sizeof(record), &record, sizeof(record));
-    }
-  }
+  StringPacker strings(buffer, size);
+  DWORD stride = level == 1 ? sizeof(MONITOR_INFO_1W) : sizeof(MONITOR_INFO_2W);
+  for (size_t i = 0; i < monitors.size(); ++i) PackMonitor(monitors[i], level, buffer + i * stride, strings);
 }
 
 bool Empty(LPCWSTR text) { return !text || !*text; }

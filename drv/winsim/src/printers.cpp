@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "winsim/machine.h"
+#include "winsim/record_strings.h"
 #include "winsim/windows.h"
 
 using namespace winsim;
@@ -21,56 +22,42 @@ std::vector<Printer*> PrintersInOrder(DWORD flags) {
   return list;
 }
 
-DWORD TextBytes(const std::string& text) { return DWORD((Wide(text).size() + 1) * sizeof(WCHAR)); }
+// One level-2 record at `at` (null: only counts its strings).
+void PackLevel2(const Printer& p, LPBYTE at, StringPacker& strings) {
+  PRINTER_INFO_2W record{};
+  record.pServerName = p.connection ? strings.Put(Plain(p.serverName)) : nullptr;
+  record.pPrinterName = strings.Put(Plain(p.printerName));
+  record.pShareName = strings.Put(Plain(p.shareName));
+  record.pPortName = strings.Put(Plain(p.portName));
+  record.pDriverName = strings.Put(Plain(p.driverName));
+  record.pComment = strings.Put(Plain(p.comment));
+  record.pLocation = strings.Put(Plain(p.location));
+  record.pSepFile = strings.Put(Plain(p.sepFile));
+  record.pPrintProcessor = strings.Put(Plain(p.printProcessor));
+  record.pDatatype = strings.Put(Plain(p.datatype));
+  record.pParameters = strings.Put(Plain(p.parameters));
+  record.Attributes = p.attributes;
+  record.Priority = p.priority;
+  record.DefaultPriority = p.defaultPriority;
+  record.StartTime = p.startTime;
+  record.UntilTime = p.untilTime;
+  record.Status = p.status;
+  record.cJobs = p.cJobs;
+  record.AveragePPM = p.averagePPM;
+  StoreRecord(at, record);
+}
 
 DWORD Level2Bytes(const Printer& p) {
-  DWORD bytes = sizeof(PRINTER_INFO_2W);
-  for (const std::string* text : {&p.printerName, &p.shareName, &p.portName, &p.driverName, &p.comment,
-                                  &p.location, &p.sepFile, &p.printProcessor, &p.datatype, &p.parameters})
-    bytes += TextBytes(*text);
-  if (p.connection) bytes += TextBytes(p.serverName);
-  return bytes;
+  StringPacker counter(nullptr, 0);
+  PackLevel2(p, nullptr, counter);
+  return sizeof(PRINTER_INFO_2W) + counter.bytes();
 }
 
-// Level-2 records from the start of the buffer, their strings packed backwards from the end of
-// the size the caller gave, as the spooler packs them.
+// Level-2 records from the start of the buffer, their strings packed behind them.
 void PackLevel2(const std::vector<Printer*>& printers, LPBYTE buffer, DWORD size) {
-  LPBYTE end = buffer + (size & ~DWORD(1));
-  auto put = [&end](const std::string& text) {
-    std::u16string wide = Wide(text);
-    end -= (wide.size() + 1) * sizeof(WCHAR);
-    std::memcpy(end, wide.c_str(), (wide.size() + 1) * sizeof(WCHAR));
-    return reinterpret_cast<LPWSTR>(end);
-  };
-  for (size_t i = 0; i < printers.size(); ++i) {
-    const Printer& p = *printers[i];
-    PRINTER_INFO_2W record{};
-    record.pServerName = p.connection ? put(p.serverName) : nullptr;
-    record.pPrinterName = put(p.printerName);
-    record.pShareName = put(p.shareName);
-    record.pPortName = put(p.portName);
-    record.pDriverName = put(p.driverName);
-    record.pComment = put(p.comment);
-    record.pLocation = put(p.location);
-    record.pSepFile = put(p.sepFile);
-    record.pPrintProcessor = put(p.printProcessor);
-    record.pDatatype = put(p.datatype);
-    record.pParameters = put(p.parameters);
-    record.Attributes = p.attributes;
-    record.Priority = p.priority;
-    record.DefaultPriority = p.defaultPriority;
-    record.StartTime = p.startTime;
-    record.UntilTime = p.untilTime;
-    record.Status = p.status;
-    record.cJobs = p.cJobs;
-    record.AveragePPM = p.averagePPM;
-    std::memcpy(buffer + i * sizeof(PRINTER_INFO_2W), &record, sizeof(record));
-  }
-}
-
-uint32_t SpoolerStarts() {
-  const Service* spooler = FindService("Spooler");
-  return spooler ? spooler->starts : 0;
+  StringPacker strings(buffer, size);
+  for (size_t i = 0; i < printers.size(); ++i)
+    PackLevel2(*printers[i], buffer + i * sizeof(PRINTER_INFO_2W), strings);
 }
 
 // Generic rights mapped as the print server and printer objects map them. The caller is an

@@ -31,6 +31,11 @@ bool ServiceRunning(const std::string& name) {
   return service && service->state == SERVICE_RUNNING;
 }
 
+uint32_t SpoolerStarts() {
+  const Service* spooler = FindService("Spooler");
+  return spooler ? spooler->starts : 0;
+}
+
 DWORD SpoolerUnavailable() { return ServiceRunning("Spooler") ? 0 : DWORD(RPC_S_SERVER_UNAVAILABLE); }
 
 }  // namespace winsim

@@ -34,6 +34,8 @@ struct ServiceState {
 // simulated time, or null.
 Service* FindService(const std::string& name);
 bool ServiceRunning(const std::string& name);
+// How often the spooler has reached "running": tells one spooler process from the next.
+uint32_t SpoolerStarts();
 
 // RPC_S_SERVER_UNAVAILABLE while the spooler is not running, else 0: every spooler call
 // checks it.
