@@ -1,0 +1,38 @@
+// Whole runs of the tool as Windows starts it, and what they leave on the simulated machine.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "winsim/machine.h"
+
+namespace test {
+
+const std::string kSystem = "C:\\Windows\\system32\\";
+const std::string kDriversX64 = kSystem + "spool\\DRIVERS\\x64\\";
+const std::string kDriversX86 = kSystem + "spool\\DRIVERS\\W32X86\\";
+const std::string kToolDir = "C:\\Program Files\\Lumascribe\\install\\";
+const std::string kTrayExe = "C:\\Program Files\\Lumascribe\\lumtray.exe";
+const std::string kRunKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// Starts the tool with `arguments` after its own name; returns its exit code. The trace and the
+// dialogs of earlier runs are cleared first.
+int RunTool(const std::string& arguments);
+
+// The lines of the text the log window of this run showed; fails the test when none was shown.
+std::vector<std::string> ShownLog();
+std::vector<std::string> SplitLines(const std::string& text);
+// Whether a shown line contains `part`.
+bool Shows(const std::vector<std::string>& log, const std::string& part);
+// Index of the first line at or after `from` that contains `part`, or -1.
+int LineOf(const std::vector<std::string>& log, const std::string& part, int from = 0);
+
+// The Run value of the tray companion; "" when it is absent.
+std::string TrayRunValue();
+// The pending file rename operations as UTF-8 strings (source, target, ...).
+std::vector<std::string> PendingRenames();
+// The installed "Lumascribe Server" of an environment, or null.
+const winsim::PrinterDriver* ProductDriver(const std::string& environment);
+// The printers of the product driver, by name.
+std::vector<std::string> ProductPrinters();
+
+}  // namespace test
