@@ -144,19 +144,14 @@ TEST_F(UninstallCommandTest, RemoveTrayStopsTheCompanion) {
   EXPECT_EQ(ProductPrinters(), std::vector<std::string>{"lumServer"});
 }
 
-}  // namespace
-
-namespace {
-
-// Reported, not changed: an install that follows an uninstall which left the monitor DLL for
-// the restart ends without a monitor, and the queued deletion would outlive it too.
-TEST_F(UninstallCommandTest, DISABLED_AnInstallBeforeTheRestartKeepsItsMonitorDll) {
+// An install that follows an uninstall which left the monitor DLL for the restart: the
+// clean-up of pending deletions removes the DLL the removal half meant to keep, so it is copied
+// after all, and the carried-out deletion leaves the queue instead of hitting the new copy.
+TEST_F(UninstallCommandTest, AnInstallBeforeTheRestartKeepsItsMonitorDll) {
   ASSERT_EQ(RunTool("install"), inst::kExitInstalled);
   winsim::HoldFile(kSystem + "lmsmon64.dll", "virus scanner");
   ASSERT_EQ(RunTool("uninstall"), inst::kExitRestartNeeded);
   winsim::ReleaseHolds("virus scanner");
-  // The reinstall finds no monitor but a DLL of this build, so it skips the copy; the clean-up of
-  // pending deletions then deletes that DLL, and AddMonitorW fails (error 11), then AddPrinterW.
   ASSERT_EQ(RunTool("install"), inst::kExitInstalled);
   ASSERT_TRUE(winsim::MachineFileExists(kSystem + "lmsmon64.dll"));
   winsim::Reboot();

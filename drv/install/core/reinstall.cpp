@@ -13,6 +13,22 @@
 
 namespace inst {
 
+namespace {
+
+// The removal half may have kept an unregistered monitor DLL of a compatible build whose
+// deletion was still pending from an uninstall; the clean-up has just carried that out, so the
+// DLL must be copied after all.
+void CopyMonitorIfCleanedUp(InstallContext* context) {
+  if (context->CopyMonitor) return;
+  CountedString path = nullptr;
+  if (AssignString(path, Text(context->systemDir)) && AppendString(path, context->monitorFile) &&
+      GetFileAttributesW(Text(path)) == INVALID_FILE_ATTRIBUTES)
+    context->CopyMonitor = true;
+  FreeString(path);
+}
+
+}  // namespace
+
 void ReInstall(InstallContext* context) {
   LogLine(context, TEXT(">ReInstall"));
   context->indent += 2;
@@ -27,6 +43,7 @@ void ReInstall(InstallContext* context) {
     ClearPendingDeletes(context);
   }
   DeletePendingRenames();
+  CopyMonitorIfCleanedUp(context);
   if (context->InstallMonitor) AddMonitor(context);
   AddPrinterDriver(context);
   if (context->serverMode) {

@@ -11,13 +11,11 @@ const WCHAR kValueName[] = TEXT("PendingFileRenameOperations");
 // a few times at most.
 constexpr int kReadAttempts = 3;
 
+const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
 // The value's bytes in a zero-filled block the caller frees, or null with `*bytes` 0.
-BYTE* ReadValue(DWORD* bytes) {
+BYTE* ReadValue(HKEY key, DWORD* bytes) {
   *bytes = 0;
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
-                    &key) != ERROR_SUCCESS)
-    return nullptr;
   BYTE* data = nullptr;
   for (int attempt = 0; attempt < kReadAttempts && !data; ++attempt) {
     DWORD size = 0;
@@ -38,7 +36,6 @@ BYTE* ReadValue(DWORD* bytes) {
       if (result != ERROR_MORE_DATA) break;
     }
   }
-  RegCloseKey(key);
   return data;
 }
 
@@ -59,6 +56,7 @@ WCHAR* CopyOf(const WCHAR* text, size_t length) {
 }
 
 bool IsExistingFile(const WCHAR* name) {
+  if (!*name) return false;
   DWORD attributes = GetFileAttributesW(WithoutNtPrefix(name));
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -90,6 +88,47 @@ bool ParseInto(PendingRenameList* list, const WCHAR* text, size_t chars) {
   return true;
 }
 
+// Drops from the value the pending deletions whose file is already gone. Left in place, such an
+// entry would delete at the next restart the fresh copy an install puts at the same path.
+void ForgetDoneDeletions() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    return;
+  DWORD bytes = 0;
+  BYTE* data = ReadValue(key, &bytes);
+  auto* kept = data ? static_cast<WCHAR*>(GlobalAlloc(GPTR, bytes + 2 * sizeof(WCHAR))) : nullptr;
+  if (kept) {
+    const auto* text = reinterpret_cast<const WCHAR*>(data);
+    size_t chars = bytes >= 2 ? (bytes - 2) / 2 : 0;  // without the final terminator
+    size_t used = 0;
+    bool dropped = false;
+    for (size_t at = 0; at < chars;) {
+      size_t sourceEnd = StringEnd(text, at, chars);
+      size_t targetEnd = sourceEnd + 1 < chars ? StringEnd(text, sourceEnd + 1, chars) : chars;
+      size_t next = sourceEnd + 1 < chars ? targetEnd + 1 : sourceEnd + 1;
+      bool doneDeletion = targetEnd == sourceEnd + 1 && targetEnd < chars && sourceEnd > at &&
+                          !IsExistingFile(text + at);
+      if (doneDeletion) {
+        dropped = true;
+      } else {
+        size_t copyEnd = next < chars ? next : chars;
+        std::memcpy(kept + used, text + at, (copyEnd - at) * sizeof(WCHAR));
+        used += copyEnd - at;
+        if (next > chars) kept[used++] = 0;  // the stored string lacked its terminator
+      }
+      at = next;
+    }
+    if (dropped && used == 0)
+      RegDeleteValueA(key, "PendingFileRenameOperations");
+    else if (dropped)
+      RegSetValueExW(key, kValueName, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept),
+                     DWORD((used + 1) * sizeof(WCHAR)));
+    GlobalFree(kept);
+  }
+  if (data) GlobalFree(data);
+  RegCloseKey(key);
+}
+
 }  // namespace
 
 const WCHAR* WithoutNtPrefix(const WCHAR* name) {
@@ -100,7 +139,12 @@ const WCHAR* WithoutNtPrefix(const WCHAR* name) {
 PendingRenameList ReadPendingRenames() {
   PendingRenameList list{nullptr, nullptr, 0};
   DWORD bytes = 0;
-  BYTE* data = ReadValue(&bytes);
+  BYTE* data = nullptr;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    data = ReadValue(key, &bytes);
+    RegCloseKey(key);
+  }
   // The last character is the multi-string's own terminator; an odd last byte is no character.
   size_t chars = bytes >= 2 ? (bytes - 2) / 2 : 0;
   if (data && !ParseInto(&list, reinterpret_cast<const WCHAR*>(data), chars)) FreePendingRenameList(&list);
@@ -109,12 +153,15 @@ PendingRenameList ReadPendingRenames() {
 }
 
 void DeletePendingRenameSources(PendingRenameList* list) {
+  bool doneDeletions = false;
   for (int32_t k = 0; k < list->pairCount; ++k) {
     const WCHAR* source = list->names[2 * k];
     bool deletion = list->names[2 * k + 1] == nullptr;
     if (list->existsAsFile[2 * k] == 1 && source && deletion && DeleteFileW(WithoutNtPrefix(source)))
       list->existsAsFile[2 * k] = 0;
+    doneDeletions = doneDeletions || (source && deletion && list->existsAsFile[2 * k] == 0);
   }
+  if (doneDeletions) ForgetDoneDeletions();
 }
 
 void FreePendingRenameList(PendingRenameList* list) {

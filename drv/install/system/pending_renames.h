@@ -15,8 +15,8 @@ struct PendingRenameList {
 
 // Reads the value afresh. Never fails: a missing or unreadable value gives an empty list.
 PendingRenameList ReadPendingRenames();
-// Deletes now every existing source whose target is empty, and clears its flag. The registry
-// value stays as it is.
+// Deletes now every existing source whose target is empty, and clears its flag; then drops from
+// the value every pending deletion whose file is gone, so none outlives a reinstall.
 void DeletePendingRenameSources(PendingRenameList* list);
 // Releases the names and both arrays and leaves the list empty.
 void FreePendingRenameList(PendingRenameList* list);
