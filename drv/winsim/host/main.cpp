@@ -1,5 +1,6 @@
 // The Linux program: boots the machine in $WINSIM_MACHINE (a fresh default machine when the
-// directory holds none), starts the tool as Windows would, and saves the machine afterwards.
+// directory holds none), restarts it first when $WINSIM_REBOOT is 1, starts the tool as Windows
+// would, and saves the machine afterwards.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,6 +16,8 @@ int main(int argc, char** argv) {
   const char* dir = std::getenv("WINSIM_MACHINE");
   std::string machineDir = dir && *dir ? dir : "machine";
   if (!winsim::LoadMachine(machineDir)) winsim::ResetMachine(machineDir);
+  const char* reboot = std::getenv("WINSIM_REBOOT");
+  if (reboot && std::string(reboot) == "1") winsim::Reboot();
   winsim::Machine& m = winsim::M();
   std::vector<std::string> args{m.os.modulePath};
   for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
