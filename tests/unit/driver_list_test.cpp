@@ -47,8 +47,8 @@ TEST_F(DriverListTest, EnumeratesTheEnvironmentAtLevelSixInABlockOfTheNeededSize
   ASSERT_EQ(enums.size(), 2u);
   EXPECT_EQ(enums[0].detail, "Windows x64 6 0");
   EXPECT_EQ(enums[1].detail, "Windows x64 6 " + allocs[0].detail);
-  EXPECT_EQ(U8(DriverNameAt(&list, 2)), "Microsoft Shared Fax Driver");
-  EXPECT_EQ(FindProductDriver(&list), -1);
+  EXPECT_EQ(U8(DriverNameAt(list, 2)), "Microsoft Shared Fax Driver");
+  EXPECT_EQ(FindProductDriver(list), -1);
   FreeDriverList(&list);
   EXPECT_EQ(list.records, nullptr);
   EXPECT_EQ(list.count, 0u);
@@ -81,14 +81,14 @@ TEST_F(DriverListTest, FailuresGiveTheEmptyList) {
 
 TEST_F(DriverListTest, FindsOnlyTheExactNameAndTheFirstOfTwo) {
   DriverList list = Made(6, 136, {"Lumascribe Server", "Other"});
-  EXPECT_EQ(FindProductDriver(&list), 0);
+  EXPECT_EQ(FindProductDriver(list), 0);
   list = Made(6, 136, {"lumascribe server", "Lumascribe Server ", "Lumascribe Serve", nullptr,
                        "Lumascribe Server", "Lumascribe Server"});
-  EXPECT_EQ(FindProductDriver(&list), 4);
+  EXPECT_EQ(FindProductDriver(list), 4);
   list = Made(6, 136, {"LUMASCRIBE SERVER", "Lumascribe Server2", nullptr});
-  EXPECT_EQ(FindProductDriver(&list), -1);
+  EXPECT_EQ(FindProductDriver(list), -1);
   list = Made(6, 136, {});
-  EXPECT_EQ(FindProductDriver(&list), -1);
+  EXPECT_EQ(FindProductDriver(list), -1);
 }
 
 TEST_F(DriverListTest, EachLevelIsSearchedWithItsOwnStride) {
@@ -96,13 +96,13 @@ TEST_F(DriverListTest, EachLevelIsSearchedWithItsOwnStride) {
   for (DWORD level = 1; level <= 6; ++level) {
     SCOPED_TRACE(level);
     DriverList list = Made(level, sizes[level], {"A", "B", "Lumascribe Server"});
-    EXPECT_EQ(FindProductDriver(&list), 2);
+    EXPECT_EQ(FindProductDriver(list), 2);
   }
   DriverList seven = Made(3, 80, {"Lumascribe Server"});
   seven.level = 7;
-  EXPECT_EQ(FindProductDriver(&seven), -1);
+  EXPECT_EQ(FindProductDriver(seven), -1);
   seven.level = 0;
-  EXPECT_EQ(FindProductDriver(&seven), -1);
+  EXPECT_EQ(FindProductDriver(seven), -1);
 }
 
 }  // namespace

@@ -45,14 +45,14 @@ class DriverRemovalTest : public test::SimTest {
   void Remove() {
     list_ = EnumerateDrivers(context_.environment);
     M().trace.clear();
-    DeletePrinterDriver(&context_, &list_);
+    DeletePrinterDriver(&context_, list_);
   }
   InstallContext context_{};
   DriverList list_{};
 };
 
 TEST_F(DriverRemovalTest, AnEmptyListRemovesNothing) {
-  DeletePrinterDriver(&context_, &list_);
+  DeletePrinterDriver(&context_, list_);
   EXPECT_EQ(LogLines(context_), (std::vector<std::string>{
                                     "  >DeletePrinterDriver for Windows x64",
                                     "    BTW, there is no printer drivers on this system.",
@@ -88,7 +88,7 @@ TEST_F(DriverRemovalTest, ARecordWithoutANameIsListedAsEmpty) {
   InstallProductDriver(false);
   list_ = EnumerateDrivers(context_.environment);
   reinterpret_cast<DRIVER_INFO_6W*>(list_.records)[1].pName = nullptr;
-  DeletePrinterDriver(&context_, &list_);
+  DeletePrinterDriver(&context_, list_);
   std::vector<std::string> lines = LogLines(context_);
   ASSERT_GE(lines.size(), 8u);
   EXPECT_EQ(lines[3], "    2. ***EMPTY***");

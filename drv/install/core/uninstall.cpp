@@ -48,7 +48,7 @@ void UnInstall(InstallContext* context) {
   DriverList drivers = EnumerateDriversLogged(context, context->environment);
   LogLine(context, TEXT("%d drivers found"), drivers.count);
   DeleteAllPrinters(context);
-  DeletePrinterDriver(context, &drivers);
+  DeletePrinterDriver(context, drivers);
   DeleteMonitor(context, monitors);
   if (context->pendingDeletes) RetryPendingDeletes(context);
   FreeDriverList(&drivers);
@@ -66,11 +66,11 @@ void UnInstallServer(InstallContext* context) {
   const WCHAR* other = context->isX64 ? TEXT("Windows NT x86") : TEXT("Windows x64");
   DriverList otherDrivers = EnumerateDriversLogged(context, other);
   DeleteAllPrinters(context);
-  DeletePrinterDriver(context, &currentDrivers);
+  DeletePrinterDriver(context, currentDrivers);
   // Still the starting environment, so monitorFile names its monitor DLL.
   DeleteMonitor(context, monitors);
   SelectEnvironment(context, !context->isX64);
-  DeletePrinterDriver(context, &otherDrivers);
+  DeletePrinterDriver(context, otherDrivers);
   SelectEnvironment(context, !context->isX64);
   if (context->pendingDeletes) RetryPendingDeletes(context);
   FreeDriverList(&otherDrivers);

@@ -42,15 +42,15 @@ void FreeDriverList(DriverList* list) {
   list->count = 0;
 }
 
-const WCHAR* DriverNameAt(const DriverList* list, DWORD index) {
-  if (list->level < 1 || list->level > 6 || index >= list->count || !list->records) return nullptr;
-  const BYTE* record = list->records + size_t(index) * kRecordBytes[list->level];
-  if (list->level == 1) return reinterpret_cast<const DRIVER_INFO_1W*>(record)->pName;
+const WCHAR* DriverNameAt(const DriverList& list, DWORD index) {
+  if (list.level < 1 || list.level > 6 || index >= list.count || !list.records) return nullptr;
+  const BYTE* record = list.records + size_t(index) * kRecordBytes[list.level];
+  if (list.level == 1) return reinterpret_cast<const DRIVER_INFO_1W*>(record)->pName;
   return reinterpret_cast<const DRIVER_INFO_2W*>(record)->pName;  // after cVersion at every level
 }
 
-int32_t FindProductDriver(const DriverList* list) {
-  for (DWORD i = 0; i < list->count; ++i) {
+int32_t FindProductDriver(const DriverList& list) {
+  for (DWORD i = 0; i < list.count; ++i) {
     const WCHAR* name = DriverNameAt(list, i);
     if (name && StrEqual(name, PRODUCT_DRIVER_NAME)) return int32_t(i);
   }

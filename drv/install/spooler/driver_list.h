@@ -18,9 +18,9 @@ DriverList EnumerateDrivers(const WCHAR* environment);
 void FreeDriverList(DriverList* list);
 
 // The name of record `index` of a list of level 1 to 6, or null.
-const WCHAR* DriverNameAt(const DriverList* list, DWORD index);
+const WCHAR* DriverNameAt(const DriverList& list, DWORD index);
 
 // The index of the first record named exactly "Lumascribe Server", or -1.
-int32_t FindProductDriver(const DriverList* list);
+int32_t FindProductDriver(const DriverList& list);
 
 }  // namespace inst

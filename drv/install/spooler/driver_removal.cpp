@@ -13,14 +13,14 @@ BOOL RemoveProductDriver(InstallContext* context) {
                                 const_cast<WCHAR*>(PRODUCT_DRIVER_NAME), DPD_DELETE_ALL_FILES, 0);
 }
 
-void LogDrivers(InstallContext* context, const DriverList* drivers) {
-  if (drivers->count == 0) {
+void LogDrivers(InstallContext* context, const DriverList& drivers) {
+  if (drivers.count == 0) {
     LogLine(context, TEXT("BTW, there is no printer drivers on this system."));
     return;
   }
-  LogLine(context, TEXT("------------ %d existing drivers-----------"), drivers->count);
-  const auto* records = reinterpret_cast<const DRIVER_INFO_6W*>(drivers->records);
-  for (DWORD i = 0; i < drivers->count; ++i) {
+  LogLine(context, TEXT("------------ %d existing drivers-----------"), drivers.count);
+  const auto* records = reinterpret_cast<const DRIVER_INFO_6W*>(drivers.records);
+  for (DWORD i = 0; i < drivers.count; ++i) {
     const WCHAR* name = records[i].pName ? records[i].pName : TEXT("***EMPTY***");
     LogLine(context, TEXT("%d. %s"), i + 1, name);
   }
@@ -29,7 +29,7 @@ void LogDrivers(InstallContext* context, const DriverList* drivers) {
 
 }  // namespace
 
-void DeletePrinterDriver(InstallContext* context, const DriverList* drivers) {
+void DeletePrinterDriver(InstallContext* context, const DriverList& drivers) {
   LogLine(context, TEXT(">DeletePrinterDriver for %s"), context->environment);
   ++context->indent;
   LogDrivers(context, drivers);

@@ -7,6 +7,6 @@ namespace inst {
 
 // Logs the drivers of `drivers` (a level-6 list of the current environment) and removes
 // "Lumascribe Server" with its files, restarting the spooler once when it refuses.
-void DeletePrinterDriver(InstallContext* context, const DriverList* drivers);
+void DeletePrinterDriver(InstallContext* context, const DriverList& drivers);
 
 }  // namespace inst
