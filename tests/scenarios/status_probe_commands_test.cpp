@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/entry.h"
+#include "support/product_setup.h"
 #include "support/sim.h"
 #include "winsim/version_files.h"
 
@@ -30,27 +31,8 @@ class StatusProbeCommandsTest : public test::SimTest {
     std::u16string monitor = u"LumascribeServer:", dll = u"lmsmon64.dll";
     MONITOR_INFO_2W monitorInfo = {monitor.data(), nullptr, dll.data()};
     ASSERT_TRUE(AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitorInfo)));
-    InstallDriver(build);
-    for (const char* printerName : printers) {
-      winsim::Printer printer;
-      printer.printerName = printerName;
-      printer.portName = "LumascribeServer:";
-      printer.driverName = "Lumascribe Server";
-      M().spooler.printers.push_back(printer);
-    }
-  }
-  static void InstallDriver(int build) {
-    ASSERT_TRUE(winsim::WriteVersionedFile("C:\\stage\\lmsdrv64.dll", 1, 0, 0, WORD(build)));
-    std::u16string driver = u"C:\\stage\\lmsdrv64.dll", ui = u"C:\\Program Files\\Lumascribe\\install\\lmsui64.dll",
-                   env = u"Windows x64", name = u"Lumascribe Server";
-    DRIVER_INFO_3W info = {};
-    info.cVersion = 3;
-    info.pName = name.data();
-    info.pEnvironment = env.data();
-    info.pDriverPath = driver.data();
-    info.pDataFile = driver.data();
-    info.pConfigFile = ui.data();
-    ASSERT_TRUE(AddPrinterDriverExW(nullptr, 3, reinterpret_cast<LPBYTE>(&info), APD_COPY_ALL_FILES));
+    test::InstallProductDriver(build);
+    for (const char* printerName : printers) test::AddProductPrinter(printerName);
   }
   static void PendingDeletion(const std::string& path) {
     winsim::SetRegValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, REG_MULTI_SZ,
@@ -68,7 +50,7 @@ TEST_F(StatusProbeCommandsTest, CheckDriverAnswersWithTheBuildOfTheDriverDll) {
   EXPECT_EQ(Run("onChkDrv"), kExitProbesNo) << "no product printer";
   Installed(2450);
   EXPECT_EQ(Run("onChkDrv"), kExitProbesNo);
-  InstallDriver(2451);
+  test::InstallProductDriver(2451);
   EXPECT_EQ(Run("ONCHKDRV"), kExitDriverCurrent);
   EXPECT_EQ(Run("onchkdrv 12345"), kExitDriverCurrent) << "an owner argument changes nothing";
   ExpectNoInstallerFrame();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "probes/status_probes.h"
+#include "support/product_setup.h"
 #include "support/sim.h"
 #include "winsim/version_files.h"
 
@@ -22,31 +23,6 @@ const std::string kDrivers = "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\";
 class StatusProbesTest : public test::SimTest {
  protected:
   // The product driver for `environment`, its driver DLL of `build` (-1: without a version).
-  static void InstallDriver(int build, const char16_t* environment = u"Windows x64") {
-    const std::string dll = "C:\\stage\\lmsdrv64.dll";
-    if (build < 0) {
-      ASSERT_TRUE(winsim::WriteMachineFile(dll, "no version"));
-    } else {
-      ASSERT_TRUE(winsim::WriteVersionedFile(dll, 1, 0, 0, WORD(build)));
-    }
-    std::u16string driver = U16(dll), ui = U16(kTool + "lmsui64.dll"), env = environment,
-                   name = u"Lumascribe Server";
-    DRIVER_INFO_3W info = {};
-    info.cVersion = 3;
-    info.pName = name.data();
-    info.pEnvironment = env.data();
-    info.pDriverPath = driver.data();
-    info.pDataFile = driver.data();
-    info.pConfigFile = ui.data();
-    ASSERT_TRUE(AddPrinterDriverExW(nullptr, 3, reinterpret_cast<LPBYTE>(&info), APD_COPY_ALL_FILES));
-  }
-  static void AddPrinter(const std::string& name, const std::string& driver = "Lumascribe Server") {
-    winsim::Printer printer;
-    printer.printerName = name;
-    printer.portName = "LumascribeServer:";
-    printer.driverName = driver;
-    M().spooler.printers.push_back(printer);
-  }
   // PendingFileRenameOperations as (source, target) strings; "" for a deletion's target.
   static void Pending(const std::vector<std::string>& strings) {
     winsim::SetRegValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, REG_MULTI_SZ,
@@ -59,20 +35,20 @@ class StatusProbesTest : public test::SimTest {
 // --- ProbeDriverVersion ---
 
 TEST_F(StatusProbesTest, DriverVersionNeedsAProductPrinter) {
-  InstallDriver(2501);
-  AddPrinter("Other", "lumascribe server");  // a driver name that differs only in case is not the product's
+  test::InstallProductDriver(2501);
+  test::AddProductPrinter("Other", "lumascribe server");  // a driver name that differs only in case is not the product's
   EXPECT_FALSE(ProbeDriverVersion());
   EXPECT_EQ(winsim::CountCalls("OpenPrinterW"), 0);
 }
 
 TEST_F(StatusProbesTest, DriverBuildsAfter2450AreCurrent) {
-  AddPrinter("Lumascribe");
+  test::AddProductPrinter("Lumascribe");
   const struct {
     int build;
     bool current;
   } cases[] = {{2450, false}, {2451, true}, {2501, true}, {0, false}, {65535, true}, {-1, false}};
   for (const auto& c : cases) {
-    InstallDriver(c.build);
+    test::InstallProductDriver(c.build);
     EXPECT_EQ(ProbeDriverVersion(), c.current) << c.build;
   }
   // The probe asks for the x64 driver, then fills its record with the process's own environment.
@@ -83,9 +59,9 @@ TEST_F(StatusProbesTest, DriverBuildsAfter2450AreCurrent) {
 }
 
 TEST_F(StatusProbesTest, OnlyTheFirstProductPrinterIsExamined) {
-  InstallDriver(2501);
-  AddPrinter("First");
-  AddPrinter("Second");
+  test::InstallProductDriver(2501);
+  test::AddProductPrinter("First");
+  test::AddProductPrinter("Second");
   EXPECT_TRUE(ProbeDriverVersion());
   ASSERT_EQ(test::Calls("OpenPrinterW").size(), 1u);
   EXPECT_EQ(test::Calls("OpenPrinterW")[0].detail, "First");
@@ -96,10 +72,10 @@ TEST_F(StatusProbesTest, OnlyTheFirstProductPrinterIsExamined) {
 }
 
 TEST_F(StatusProbesTest, NoDriverRecordMeansNotCurrent) {
-  AddPrinter("Lumascribe");
-  InstallDriver(2501, u"Windows NT x86");
+  test::AddProductPrinter("Lumascribe");
+  test::InstallProductDriver(2501, u"Windows NT x86");
   EXPECT_FALSE(ProbeDriverVersion()) << "installed for x86 only";
-  InstallDriver(2501);
+  test::InstallProductDriver(2501);
   EXPECT_TRUE(ProbeDriverVersion());
 
   AddFault("GetPrinterDriverW", ERROR_ACCESS_DENIED, "", 2, 2);
@@ -111,8 +87,8 @@ TEST_F(StatusProbesTest, NoDriverRecordMeansNotCurrent) {
 }
 
 TEST_F(StatusProbesTest, GetDriverInfo2SetsOutOfMemory) {
-  AddPrinter("Lumascribe");
-  InstallDriver(2501);
+  test::AddProductPrinter("Lumascribe");
+  test::InstallProductDriver(2501);
   HANDLE printer = nullptr;
   ASSERT_TRUE(OpenPrinterW(U16("Lumascribe").data(), &printer, nullptr));
   AddFault("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
@@ -128,8 +104,8 @@ TEST_F(StatusProbesTest, GetDriverInfo2SetsOutOfMemory) {
 }
 
 TEST_F(StatusProbesTest, AStoppedSpoolerIsNotStartedByTheDriverProbe) {
-  InstallDriver(2501);
-  AddPrinter("Lumascribe");
+  test::InstallProductDriver(2501);
+  test::AddProductPrinter("Lumascribe");
   Spooler().state = SERVICE_STOPPED;
   EXPECT_FALSE(ProbeDriverVersion());
   EXPECT_EQ(Spooler().state, DWORD(SERVICE_STOPPED));
@@ -237,8 +213,8 @@ TEST_F(StatusProbesTest, ASpoolerThatWillNotStopStillGetsTwoTries) {
 // --- ProbeDefaultPrinter ---
 
 TEST_F(StatusProbesTest, ADefaultProductPrinterIsTheOnlyNo) {
-  InstallDriver(2501);
-  AddPrinter("Lumascribe");
+  test::InstallProductDriver(2501);
+  test::AddProductPrinter("Lumascribe");
   EXPECT_TRUE(ProbeDefaultPrinter()) << "the default is Microsoft Print to PDF";
   M().spooler.defaultPrinter = "Lumascribe";
   EXPECT_FALSE(ProbeDefaultPrinter());
@@ -251,7 +227,7 @@ TEST_F(StatusProbesTest, ADefaultProductPrinterIsTheOnlyNo) {
 }
 
 TEST_F(StatusProbesTest, ADefaultPrinterThatCannotBeReadCountsAsNotTheProducts) {
-  AddPrinter("Lumascribe");
+  test::AddProductPrinter("Lumascribe");
   M().spooler.defaultPrinter = "Lumascribe";
   AddFault("OpenPrinterW", ERROR_ACCESS_DENIED);
   EXPECT_TRUE(ProbeDefaultPrinter());
@@ -264,7 +240,7 @@ TEST_F(StatusProbesTest, ADefaultPrinterThatCannotBeReadCountsAsNotTheProducts) 
   M().faults.clear();
   // A name longer than the buffer does not fit: no default printer as far as the probe can tell.
   std::string longName(260, 'L');
-  AddPrinter(longName);
+  test::AddProductPrinter(longName);
   M().spooler.defaultPrinter = longName;
   EXPECT_TRUE(ProbeDefaultPrinter());
   M().spooler.defaultPrinter = longName.substr(0, 259);
@@ -279,8 +255,8 @@ TEST_F(StatusProbesTest, TheFirstProductPrinterBecomesTheDefault) {
   EXPECT_EQ(M().spooler.defaultPrinter, "Microsoft Print to PDF");
   EXPECT_EQ(winsim::CountCalls("SetDefaultPrinterW"), 0);
 
-  AddPrinter("First");
-  AddPrinter("Second");
+  test::AddProductPrinter("First");
+  test::AddProductPrinter("Second");
   SetProductPrinterDefault();
   EXPECT_EQ(M().spooler.defaultPrinter, "First");
   AddFault("SetDefaultPrinterW", ERROR_ACCESS_DENIED);
