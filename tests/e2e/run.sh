@@ -159,7 +159,7 @@ lacks_file "$sys/lmsmon64.dll"
 lacks_prefix "$state" "printer: lumServer" "printer lumServer deleted"
 has_line "$state" "default printer: (none)" "no default printer left"
 has_line "$state" "run value: (none)" "Run value removed"
-has_line "$state" "tray mutex: absent" "tray companion quit and let its mutex go"
+has_line "$state" "tray mutex: absent" "tray companion ended (its mutex is gone)"
 has_line "$state" "tray window: absent" "tray companion's window gone"
 lacks_file "$appdir/lumtray.exe"
 has_line "$state" 'driver Windows x64: Lumascribe Server | C:\windows\system32\spool\drivers\x64\3\lmsdrv64.dll | C:\windows\system32\spool\drivers\x64\3\lmsui64.dll | C:\windows\system32\spool\drivers\x64\3\lmshelp.chm' \
