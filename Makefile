@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 MACHINE ?= build/machine
 
-.PHONY: test run windows deps linux sanitize clean
+.PHONY: test run windows deps linux sanitize e2e clean
 
 deps:
 	@scripts/install-deps.sh
@@ -32,5 +32,10 @@ run: linux
 	@rm -rf $(MACHINE)
 	@WINSIM_MACHINE=$(MACHINE) build/bin/install $(CMD); echo "exit code: $$?"
 
+# The Windows build and the stand-in components under Wine 8, in a fresh prefix (not part of `test`).
+e2e: windows
+	@scripts/install-wine.sh
+	@tests/e2e/run.sh
+
 clean:
-	rm -rf build build-windows build-asan
+	rm -rf build build-windows build-asan build-e2e
