@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 MACHINE ?= build/machine
 
-.PHONY: test run windows deps linux sanitize e2e clean
+.PHONY: test run windows deps linux sanitize e2e bench clean
 
 deps:
 	@scripts/install-deps.sh
@@ -37,5 +37,14 @@ e2e: windows
 	@scripts/install-wine.sh
 	@tests/e2e/run.sh
 
+# The benchmarks, optimised (build/ is a debug build, whose timings would mislead); not part of
+# `test`, which only runs each once. BENCH_ARGS passes Google Benchmark flags, e.g.
+# BENCH_ARGS=--benchmark_filter=Reinstall. GCC 12 warns falsely (-Wrestrict) about std::string
+# inside winsim once it optimises.
+bench: deps
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-Wno-restrict >/dev/null
+	@cmake --build build-bench -j $(JOBS) --target install_bench
+	@build-bench/bin/install_bench $(BENCH_ARGS)
+
 clean:
-	rm -rf build build-windows build-asan build-e2e
+	rm -rf build build-windows build-asan build-e2e build-bench

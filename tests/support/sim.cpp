@@ -63,10 +63,4 @@ std::vector<winsim::TraceEntry> Calls(const std::string& call) {
   return calls;
 }
 
-void SetCommandLine(const std::string& arguments) {
-  std::string line = "\"" + winsim::M().os.modulePath + "\"";
-  if (!arguments.empty()) line += " " + arguments;
-  winsim::M().os.commandLine = U16(line);
-}
-
 }  // namespace test

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/install_context.h"
+#include "support/tool_start.h"
 #include "winsim/machine.h"
 
 namespace test {
@@ -34,7 +35,5 @@ void AddFault(const std::string& call, DWORD error, const std::string& match = s
 winsim::Service& Spooler();
 // The trace entries of one call, in order.
 std::vector<winsim::TraceEntry> Calls(const std::string& call);
-// Sets the command line as Windows hands it to the tool.
-void SetCommandLine(const std::string& arguments);
 
 }  // namespace test

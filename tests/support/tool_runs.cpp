@@ -2,18 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "core/entry.h"
 #include "support/sim.h"
 #include "winsim/windows.h"
 
 namespace test {
-
-int RunTool(const std::string& arguments) {
-  SetCommandLine(arguments);
-  winsim::M().trace.clear();
-  winsim::M().ui.dialogs.clear();
-  return inst::Entry(nullptr);
-}
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "support/tool_start.h"
 #include "winsim/machine.h"
 
 namespace test {
@@ -13,10 +14,6 @@ const std::string kDriversX86 = kSystem + "spool\\DRIVERS\\W32X86\\";
 const std::string kToolDir = "C:\\Program Files\\Lumascribe\\install\\";
 const std::string kTrayExe = "C:\\Program Files\\Lumascribe\\lumtray.exe";
 const std::string kRunKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-// Starts the tool with `arguments` after its own name; returns its exit code. The trace and the
-// dialogs of earlier runs are cleared first.
-int RunTool(const std::string& arguments);
 
 // The lines of the text the log window of this run showed; fails the test when none was shown.
 std::vector<std::string> ShownLog();
