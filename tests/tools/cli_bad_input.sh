@@ -22,6 +22,7 @@ check
 check ""
 check "" ""
 check unknown
+check unknown 1 2 3
 check DEF.SET
 check def.sets
 check "in\"stall" 99999999999999999999999
