@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/entry.h"
-#include "support/product_setup.h"
+#include "support/product_printers.h"
 #include "support/sim.h"
 #include "winsim/version_files.h"
 
@@ -31,7 +31,7 @@ class StatusProbeCommandsTest : public test::SimTest {
     std::u16string monitor = u"LumascribeServer:", dll = u"lmsmon64.dll";
     MONITOR_INFO_2W monitorInfo = {monitor.data(), nullptr, dll.data()};
     ASSERT_TRUE(AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitorInfo)));
-    test::InstallProductDriver(build);
+    ASSERT_TRUE(test::InstallProductDriver(build));
     for (const char* printerName : printers) test::AddProductPrinter(printerName);
   }
   static void PendingDeletion(const std::string& path) {
@@ -50,7 +50,7 @@ TEST_F(StatusProbeCommandsTest, CheckDriverAnswersWithTheBuildOfTheDriverDll) {
   EXPECT_EQ(Run("onChkDrv"), kExitProbesNo) << "no product printer";
   Installed(2450);
   EXPECT_EQ(Run("onChkDrv"), kExitProbesNo);
-  test::InstallProductDriver(2451);
+  ASSERT_TRUE(test::InstallProductDriver(2451));
   EXPECT_EQ(Run("ONCHKDRV"), kExitDriverCurrent);
   EXPECT_EQ(Run("onchkdrv 12345"), kExitDriverCurrent) << "an owner argument changes nothing";
   ExpectNoInstallerFrame();

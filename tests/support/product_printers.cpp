@@ -1,5 +1,6 @@
 #include "support/product_printers.h"
 
+#include "winsim/version_files.h"
 #include "winsim/windows.h"
 
 namespace test {
@@ -12,6 +13,23 @@ void InstallProductSpoolerParts() {
     driver.name = "Lumascribe Server";
     winsim::M().drivers.installed.push_back(driver);
   }
+}
+
+bool InstallProductDriver(int build, const char16_t* environment) {
+  const std::string dll = "C:\\stage\\lmsdrv64.dll";
+  bool written = build < 0 ? winsim::WriteMachineFile(dll, "no version")
+                           : winsim::WriteVersionedFile(dll, 1, 0, 0, WORD(build));
+  if (!written) return false;
+  std::u16string driver = winsim::Wide(dll), ui = u"C:\\Program Files\\Lumascribe\\install\\lmsui64.dll",
+                 env = environment, name = u"Lumascribe Server";
+  DRIVER_INFO_3W info = {};
+  info.cVersion = 3;
+  info.pName = name.data();
+  info.pEnvironment = env.data();
+  info.pDriverPath = driver.data();
+  info.pDataFile = driver.data();
+  info.pConfigFile = ui.data();
+  return AddPrinterDriverExW(nullptr, 3, reinterpret_cast<LPBYTE>(&info), APD_COPY_ALL_FILES) != FALSE;
 }
 
 winsim::Printer& AddProductPrinter(const std::string& name, const std::string& subKey, const std::string& driver) {

@@ -8,10 +8,13 @@ namespace test {
 
 // The product monitor with its port, and the product driver for both environments.
 void InstallProductSpoolerParts();
+// Installs "Lumascribe Server" for `environment` through the spooler, its driver DLL of `build`
+// (negative: a DLL without a version resource).
+[[nodiscard]] bool InstallProductDriver(int build, const char16_t* environment = u"Windows x64");
 
 // A local printer on the product port; `driver` is the product driver unless given. With a
 // non-empty `subKey` it carries "SubKey" in its driver data.
-winsim::Printer& AddProductPrinter(const std::string& name, const std::string& subKey,
+winsim::Printer& AddProductPrinter(const std::string& name, const std::string& subKey = "",
                                    const std::string& driver = "Lumascribe Server");
 
 // A printer data value stored as the ANSI calls store `text` (wide, with its terminator).

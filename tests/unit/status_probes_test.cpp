@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "probes/status_probes.h"
-#include "support/product_setup.h"
+#include "support/product_printers.h"
 #include "support/sim.h"
 #include "winsim/version_files.h"
 
@@ -35,8 +35,8 @@ class StatusProbesTest : public test::SimTest {
 // --- ProbeDriverVersion ---
 
 TEST_F(StatusProbesTest, DriverVersionNeedsAProductPrinter) {
-  test::InstallProductDriver(2501);
-  test::AddProductPrinter("Other", "lumascribe server");  // a driver name that differs only in case is not the product's
+  ASSERT_TRUE(test::InstallProductDriver(2501));
+  test::AddProductPrinter("Other", "", "lumascribe server");  // a driver name that differs only in case is not the product's
   EXPECT_FALSE(ProbeDriverVersion());
   EXPECT_EQ(winsim::CountCalls("OpenPrinterW"), 0);
 }
@@ -48,7 +48,7 @@ TEST_F(StatusProbesTest, DriverBuildsAfter2450AreCurrent) {
     bool current;
   } cases[] = {{2450, false}, {2451, true}, {2501, true}, {0, false}, {65535, true}, {-1, false}};
   for (const auto& c : cases) {
-    test::InstallProductDriver(c.build);
+    ASSERT_TRUE(test::InstallProductDriver(c.build));
     EXPECT_EQ(ProbeDriverVersion(), c.current) << c.build;
   }
   // The probe asks for the x64 driver, then fills its record with the process's own environment.
@@ -59,7 +59,7 @@ TEST_F(StatusProbesTest, DriverBuildsAfter2450AreCurrent) {
 }
 
 TEST_F(StatusProbesTest, OnlyTheFirstProductPrinterIsExamined) {
-  test::InstallProductDriver(2501);
+  ASSERT_TRUE(test::InstallProductDriver(2501));
   test::AddProductPrinter("First");
   test::AddProductPrinter("Second");
   EXPECT_TRUE(ProbeDriverVersion());
@@ -73,9 +73,9 @@ TEST_F(StatusProbesTest, OnlyTheFirstProductPrinterIsExamined) {
 
 TEST_F(StatusProbesTest, NoDriverRecordMeansNotCurrent) {
   test::AddProductPrinter("Lumascribe");
-  test::InstallProductDriver(2501, u"Windows NT x86");
+  ASSERT_TRUE(test::InstallProductDriver(2501, u"Windows NT x86"));
   EXPECT_FALSE(ProbeDriverVersion()) << "installed for x86 only";
-  test::InstallProductDriver(2501);
+  ASSERT_TRUE(test::InstallProductDriver(2501));
   EXPECT_TRUE(ProbeDriverVersion());
 
   AddFault("GetPrinterDriverW", ERROR_ACCESS_DENIED, "", 2, 2);
@@ -88,7 +88,7 @@ TEST_F(StatusProbesTest, NoDriverRecordMeansNotCurrent) {
 
 TEST_F(StatusProbesTest, GetDriverInfo2SetsOutOfMemory) {
   test::AddProductPrinter("Lumascribe");
-  test::InstallProductDriver(2501);
+  ASSERT_TRUE(test::InstallProductDriver(2501));
   HANDLE printer = nullptr;
   ASSERT_TRUE(OpenPrinterW(U16("Lumascribe").data(), &printer, nullptr));
   AddFault("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
@@ -104,7 +104,7 @@ TEST_F(StatusProbesTest, GetDriverInfo2SetsOutOfMemory) {
 }
 
 TEST_F(StatusProbesTest, AStoppedSpoolerIsNotStartedByTheDriverProbe) {
-  test::InstallProductDriver(2501);
+  ASSERT_TRUE(test::InstallProductDriver(2501));
   test::AddProductPrinter("Lumascribe");
   Spooler().state = SERVICE_STOPPED;
   EXPECT_FALSE(ProbeDriverVersion());
@@ -213,7 +213,7 @@ TEST_F(StatusProbesTest, ASpoolerThatWillNotStopStillGetsTwoTries) {
 // --- ProbeDefaultPrinter ---
 
 TEST_F(StatusProbesTest, ADefaultProductPrinterIsTheOnlyNo) {
-  test::InstallProductDriver(2501);
+  ASSERT_TRUE(test::InstallProductDriver(2501));
   test::AddProductPrinter("Lumascribe");
   EXPECT_TRUE(ProbeDefaultPrinter()) << "the default is Microsoft Print to PDF";
   M().spooler.defaultPrinter = "Lumascribe";

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "support/product_printers.h"
 #include "support/sim.h"
 
 using test::AddFault;
@@ -24,11 +25,7 @@ class WinsimPrinterDriverTest : public test::SimTest {
     for (const char* name : {"lmsdrv64.dll", "lmsui64.dll", "lmshelp.chm"})
       winsim::WriteMachineFile(kStage + "\\" + name, name);
     ASSERT_TRUE(Install(u"Windows x64"));
-    winsim::Printer printer;
-    printer.printerName = "Lumascribe";
-    printer.portName = "LumascribeServer:";
-    printer.driverName = "Lumascribe Server";
-    M().spooler.printers.push_back(printer);
+    test::AddProductPrinter("Lumascribe");
     ASSERT_TRUE(OpenPrinterW(name_.data(), &printer_, nullptr));
   }
   void TearDown() override {
