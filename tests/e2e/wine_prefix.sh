@@ -39,6 +39,7 @@ fresh_prefix() {
   "$wineserver" -k 2>/dev/null
   "$wineserver" -w
   mkdir -p "$appdir/install"
-  cp "$exe" "$out/components/"lms* "$appdir/install/"
+  cp "$exe" "$appdir/install/install.exe"
+  cp "$out/components/"lms* "$appdir/install/"
   cp "$out/components/lumtray.exe" "$appdir/"
 }
