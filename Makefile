@@ -35,6 +35,7 @@ run: linux
 # The Windows build and the stand-in components under Wine 8, in a fresh prefix (not part of `test`).
 e2e: windows
 	@scripts/install-wine.sh
+	@tests/e2e/dll_planting.sh
 	@tests/e2e/run.sh
 
 # The benchmarks, optimised (build/ is a debug build, whose timings would mislead); not part of
@@ -47,4 +48,4 @@ bench: deps
 	@build-bench/bin/install_bench $(BENCH_ARGS)
 
 clean:
-	rm -rf build build-windows build-asan build-e2e build-bench
+	rm -rf build build-windows build-asan build-e2e build-e2e-planting build-bench

@@ -5,30 +5,12 @@
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$root/build-e2e
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-export WINEPREFIX=$out/prefix
-export WINEDEBUG=-all
-# No Mono/Gecko prompts, no menu entries, and no debugger that would hang on a crash.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
+. "$root/tests/e2e/wine_prefix.sh"
 
 passed=0
 failed=0
 ok() { passed=$((passed + 1)); echo "  ok    $*"; }
 bad() { failed=$((failed + 1)); echo "  FAIL  $*"; }
-die() { echo "e2e: $*"; exit 1; }
-
-# Wine's own processes (and the tray companion) inherit the caller's output: it goes to files
-# only, so that nothing reading our output waits for them to end.
-wine_run() {  # output file, program and arguments
-  local file=$1
-  shift
-  timeout 300 "$wine" "$@" >"$file" 2>&1
-}
-
-cdrive=$WINEPREFIX/drive_c
-appdir="$cdrive/Program Files/Lumascribe"
-tool='C:\Program Files\Lumascribe\install\install.exe'
 probe='C:\e2e\probe.exe'
 step=0
 
@@ -70,27 +52,11 @@ only_wine_driver_errors() {
 has_file() { [ -f "$1" ] && ok "file ${1#$cdrive/}" || bad "no file ${1#$cdrive/}"; }
 lacks_file() { [ -e "$1" ] && bad "file still there: ${1#$cdrive/}" || ok "gone: ${1#$cdrive/}"; }
 
-[ -x "$wine" ] || die "$wine is missing (scripts/install-wine.sh)"
-[ -f "$root/build-windows/bin/install.exe" ] || die "build-windows/bin/install.exe is missing (make windows)"
-
-echo "== building the stand-in components and the probe"
-rm -rf "$out"
-mkdir -p "$out/logs"
-"$root/drv/components/build.sh" "$out/components" || die "components failed to build"
+echo "== the stand-in components, the probe, and a fresh Wine prefix $WINEPREFIX"
+fresh_prefix
 x86_64-w64-mingw32-g++ -std=c++20 -O2 -Wall -Wextra -Werror -municode -s -static -o "$out/probe.exe" \
   "$root/tests/e2e/probe.cpp" -lwinspool -luser32 || die "probe failed to build"
-
-echo "== fresh Wine prefix $WINEPREFIX"
-trap '"$wineserver" -k 2>/dev/null' EXIT
-wine_run "$out/logs/wineboot.txt" wineboot -i || die "wineboot failed: $(tail -5 "$out/logs/wineboot.txt")"
-# Without a display no window can be made; the null driver makes windows and dialogs work undrawn.
-wine_run "$out/logs/graphics.txt" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f ||
-  die "cannot select the null graphics driver"
-"$wineserver" -k 2>/dev/null
-"$wineserver" -w
-mkdir -p "$appdir/install" "$cdrive/e2e"
-cp "$root/build-windows/bin/install.exe" "$out/components/"lms* "$appdir/install/"
-cp "$out/components/lumtray.exe" "$appdir/"
+mkdir -p "$cdrive/e2e"
 cp "$out/probe.exe" "$cdrive/e2e/"
 sys=$cdrive/windows/system32
 drivers=$sys/spool/drivers

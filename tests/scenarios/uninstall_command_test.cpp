@@ -116,8 +116,8 @@ TEST_F(UninstallCommandTest, HelpWindowsCloseFirst) {
   winsim::AddWindow("HH Parent", "Lumascribe Help", 300);
   EXPECT_EQ(RunTool("uninstall"), inst::kExitUninstalled);
   EXPECT_EQ(FindWindowW(TEXT("HH Parent"), TEXT("Lumascribe Help")), nullptr);
-  EXPECT_EQ(M().trace.front().call, "CommandLineToArgvW");
-  EXPECT_EQ(M().trace[1].call, "FindWindowW");
+  EXPECT_EQ(M().trace[1].call, "CommandLineToArgvW");
+  EXPECT_EQ(M().trace[2].call, "FindWindowW");
 }
 
 TEST_F(UninstallCommandTest, TheOwnerWindowCarriesOver) {

@@ -101,12 +101,35 @@ TEST_F(EntryTest, BadCommandLinesEndWithSixAndTouchNothing) {
     M().trace.clear();
     EXPECT_EQ(Entry(nullptr), kExitNoCommand) << line;
     for (const winsim::TraceEntry& e : M().trace)
-      EXPECT_TRUE(e.call == "CommandLineToArgvW" || e.call == "IsWindow") << line << ": " << e.call;
+      EXPECT_TRUE(e.call == "SetDefaultDllDirectories" || e.call == "CommandLineToArgvW" || e.call == "IsWindow")
+          << line << ": " << e.call;
   }
   std::string huge(100000, 'x');
   test::SetCommandLine(huge + " " + huge);
   EXPECT_EQ(Entry(nullptr), kExitNoCommand);
   EXPECT_TRUE(M().heap.localBlocks.empty()) << "the argument vector is released";
+}
+
+const char* const kEveryKindOfRun[] = {"install", "uninstall 77", "onChkDrv", "onInit", "removetray",
+                                       "def.set", "in_notray", "unknown", ""};
+
+// Any DLL loaded before the search is narrowed could come from the tool's folder.
+TEST_F(EntryTest, EveryRunFirstRestrictsTheDllSearchToTheSystemDirectory) {
+  for (const char* line : kEveryKindOfRun) {
+    test::RunTool(line);
+    ASSERT_FALSE(M().trace.empty()) << line;
+    EXPECT_EQ(M().trace[0].call, "SetDefaultDllDirectories") << line;
+    EXPECT_EQ(M().trace[0].detail, std::to_string(LOAD_LIBRARY_SEARCH_SYSTEM32)) << line;
+    EXPECT_EQ(winsim::CountCalls("SetDefaultDllDirectories"), 1) << line;
+  }
+}
+
+TEST_F(EntryTest, WithoutARestrictedDllSearchNothingRuns) {
+  test::AddFault("SetDefaultDllDirectories", ERROR_INVALID_PARAMETER);
+  for (const char* line : kEveryKindOfRun) {
+    EXPECT_EQ(test::RunTool(line), kExitNoCommand) << line;
+    EXPECT_EQ(M().trace.size(), 1u) << line << ": no call after the failed one";
+  }
 }
 
 TEST_F(EntryTest, NoCommandWordAtAll) {

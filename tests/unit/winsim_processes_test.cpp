@@ -66,6 +66,23 @@ TEST_F(WinsimProcessesTest, VersionAnswerDependsOnTheManifest) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
 }
 
+TEST_F(WinsimProcessesTest, DllSearchTakesOnlyTheSearchFlags) {
+  const struct {
+    DWORD flags;
+    bool accepted;
+  } cases[] = {{LOAD_LIBRARY_SEARCH_SYSTEM32, true},
+               {LOAD_LIBRARY_SEARCH_DEFAULT_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32, true},
+               {LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS, true},
+               {0, false},
+               {0x100, false},  // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR: only for one load
+               {LOAD_LIBRARY_SEARCH_SYSTEM32 | 0x8, false}};  // LOAD_WITH_ALTERED_SEARCH_PATH
+  for (const auto& c : cases) {
+    SetLastError(0);
+    EXPECT_EQ(SetDefaultDllDirectories(c.flags), c.accepted ? TRUE : FALSE) << c.flags;
+    EXPECT_EQ(GetLastError(), c.accepted ? 0u : DWORD(ERROR_INVALID_PARAMETER)) << c.flags;
+  }
+}
+
 TEST_F(WinsimProcessesTest, CommandLineFindsItsProgramAsWindowsDoes) {
   winsim::WriteMachineFile("C:\\Program Files\\tool.exe", "MZ");
   winsim::WriteMachineFile("C:\\Windows\\system32\\helper.exe", "MZ");

@@ -69,6 +69,10 @@ static int RunCommand(Command command, HWND owner) {
 
 int Entry(HINSTANCE module) {
   g_module = module;
+  // The tool runs elevated from a folder a user may write to: before anything loads a DLL (the
+  // spooler and version DLLs are delay-loaded), only the system directory may supply one. When
+  // that cannot be ensured the tool does nothing at all.
+  if (!SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) return kExitNoCommand;
   int count = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
   if (!argv) return kExitNoCommand;

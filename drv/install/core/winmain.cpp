@@ -1,4 +1,5 @@
-// Windows starts the tool here, as a GUI program without a console.
+// Windows starts the tool here, as a GUI program without a console. The entry restricts the DLL
+// search before anything else.
 #include "core/entry.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) { return inst::Entry(instance); }

@@ -1,4 +1,4 @@
-// kernel32: last error, heaps, clock, system version, module path and system directory.
+// kernel32: last error, heaps, clock, system version, module path, system directory, DLL search.
 #include <cstdlib>
 #include <cstring>
 
@@ -94,6 +94,17 @@ UINT GetSystemDirectoryW(LPWSTR buffer, UINT size) {
   Trace("GetSystemDirectoryW");
   if (DWORD error = FaultFor("GetSystemDirectoryW")) return Fail(error, UINT(0));
   return CopyOut(Wide(M().os.systemDir), buffer, size, false);
+}
+
+// Flags outside the four LOAD_LIBRARY_SEARCH_* values (learn.microsoft.com,
+// SetDefaultDllDirectories), or none, give 87: measured under Wine 8 with 0, 0x100 and 0x808.
+BOOL SetDefaultDllDirectories(DWORD directoryFlags) {
+  Trace("SetDefaultDllDirectories", std::to_string(directoryFlags));
+  if (DWORD error = FaultFor("SetDefaultDllDirectories")) return Fail(error, FALSE);
+  const DWORD known = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS |
+                      LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+  if (directoryFlags == 0 || (directoryFlags & ~known)) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  return TRUE;
 }
 
 // CP_ACP of a US installation: Windows-1252.

@@ -1,4 +1,4 @@
-// kernel32: last error, message texts, heaps, clock, module and system directory.
+// kernel32: last error, message texts, heaps, clock, module and system directory, DLL search.
 #pragma once
 #include "winsim/win_types.h"
 
@@ -17,6 +17,11 @@
 #define GMEM_ZEROINIT 0x0040
 #define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
 
+#define LOAD_LIBRARY_SEARCH_APPLICATION_DIR 0x00000200
+#define LOAD_LIBRARY_SEARCH_USER_DIRS 0x00000400
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
+
 #define CP_ACP 0
 #define MB_PRECOMPOSED 0x00000001
 
@@ -34,5 +39,8 @@ DWORD GetTickCount();
 
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR filename, DWORD size);
 UINT GetSystemDirectoryW(LPWSTR buffer, UINT size);
+// Where the process looks for the DLLs it loads from now on (no DLL is loaded on this machine:
+// the call is traced, so a test can see where it comes).
+BOOL SetDefaultDllDirectories(DWORD directoryFlags);
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR wide, int wideChars);
