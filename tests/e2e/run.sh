@@ -125,7 +125,7 @@ names=()
 declare -A steps displays
 while IFS= read -r line || [ -n "$line" ]; do
   line=${line%%#*}
-  line=$(echo "$line" | sed 's/[[:space:]]*$//')
+  line=${line%"${line##*[![:space:]]}"}
   [ -z "$line" ] && continue
   if [[ $line == \[*\] ]]; then
     read -r name flag <<<"${line:1:${#line}-2}"
@@ -173,7 +173,7 @@ run_scenario() {  # host, name
     host_step "$host" "$dir" "$file" $step
     code=$?
     if [ "$host" = winsim ] && [ -n "$expected" ] && [ "$code" != "$expected" ]; then
-      problems+=("$name: '$step' on winsim gave $code, Windows gives $expected (see ${file#$root/})")
+      problems+=("$name: '$step' on winsim gave $code, Windows gives $expected (see ${file#"$root"/})")
     elif [ -z "$expected" ] && [ "$code" != 0 ] && [ "${step%% *}" != run ]; then
       problems+=("$name: '$step' failed on $host: $(head -3 "$file" "$file.err" 2>/dev/null | tr '\n' ' ')")
     fi
@@ -181,12 +181,14 @@ run_scenario() {  # host, name
   [ "$host" = wine ] && wine_stop "$dir"
 }
 
-# The differences of one scenario, as "scenario/step<TAB>host<TAB>line" (lower case).
+# The differences of one scenario, as "scenario/step<TAB>host<TAB>line" (ASCII letters folded to
+# lower case, as Windows compares file names).
 compare_scenario() {  # name
   local name=$1 wine_file winsim_file
   for wine_file in "$out/results/$name/wine/"*-{run,state,settings}.txt; do
     [ -f "$wine_file" ] || continue
     winsim_file=$out/results/$name/winsim/$(basename "$wine_file")
+    # shellcheck disable=SC2018,SC2019  # ASCII only
     diff <(tr 'A-Z' 'a-z' <"$wine_file") <(tr 'A-Z' 'a-z' <"$winsim_file") |
       sed -n "s/^< /$name\/$(basename "$wine_file" .txt)\twine\t/p; s/^> /$name\/$(basename "$wine_file" .txt)\twinsim\t/p"
   done
@@ -194,7 +196,7 @@ compare_scenario() {  # name
 
 # --- the run ---------------------------------------------------------------------------------
 
-[ -x "$linux_probe" ] && [ -x "$linux_tool" ] || die "$bin/install or e2e_probe is missing (make linux)"
+{ [ -x "$linux_probe" ] && [ -x "$linux_tool" ]; } || die "$bin/install or e2e_probe is missing (make linux)"
 rm -rf "$out"
 mkdir -p "$out/logs" "$out/base" "$out/machines/wine" "$out/machines/winsim" "$out/results"
 "$root/drv/components/build.sh" "$out/components" 2501 2450 >"$out/logs/components.txt" 2>&1 ||
@@ -257,6 +259,6 @@ if [ $mode = both ]; then
 fi
 for problem in "${problems[@]}"; do echo "  FAILED  $problem"; done
 unexplained=$((unexplained + ${#problems[@]}))
-echo "results in ${out#$root/}/results"
+echo "results in ${out#"$root"/}/results"
 echo "e2e: ${#names[@]} scenarios, $differences differences, $unexplained unexplained"
 [ "$unexplained" -eq 0 ]
