@@ -32,8 +32,9 @@ run: linux
 	@rm -rf $(MACHINE)
 	@WINSIM_MACHINE=$(MACHINE) build/bin/install $(CMD); echo "exit code: $$?"
 
-# The Windows build and the stand-in components under Wine 8, in a fresh prefix (not part of `test`).
-e2e: windows
+# Every end-to-end scenario on Wine 8 and on winsim, compared (not part of `test`, which runs the
+# winsim half alone).
+e2e: linux windows
 	@scripts/install-wine.sh
 	@tests/e2e/dll_planting.sh
 	@tests/e2e/run.sh

@@ -1,11 +1,24 @@
-// The end-to-end checks' eyes inside Wine: runs the tool (closing and printing its log window
-// when one comes up), and prints the spooler, registry and tray state as plain lines.
+// The end-to-end checks' eyes, built from this one source for both hosts: for Windows (run
+// under Wine) and for Linux against winsim (on the machine in $WINSIM_MACHINE). It runs the tool
+// (reading and closing its log window), gives a printer the settings the product's other
+// components keep, and prints the machine's state as sorted lines, one fact each, paths and
+// file names in lower case so that both systems' spellings compare.
+#ifdef _WIN32
 #include <windows.h>
 #include <winspool.h>
 
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include "winsim/host.h"
+#include "winsim/windows.h"
+#endif
+
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,21 +26,53 @@
 
 namespace {
 
-const DWORD kRunTimeoutMs = 180000;
-const WCHAR kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kTrayMutex[] = "{6F3B2D10-4C7A-4E19-9B52-3A7D0C1E8F64}";
-const WCHAR kTrayClass[] = L"lsv::{2E8D4A61-7B90-4C3F-A1D5-6C0B9E27F4A8}";
-const int kLogTextId = 1001;
+using Text = std::basic_string<WCHAR>;
 
-void Print(const std::wstring& text) {
-  std::string bytes(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr);
-  std::fputs(bytes.c_str(), stdout);
-  std::fputs("\n", stdout);
-  std::fflush(stdout);
+const WCHAR kRunKey[] = TEXT("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char kTrayMutex[] = "{6F3B2D10-4C7A-4E19-9B52-3A7D0C1E8F64}";
+const WCHAR kTrayClass[] = TEXT("lsv::{2E8D4A61-7B90-4C3F-A1D5-6C0B9E27F4A8}");
+const WCHAR kUserKeys[] = TEXT("Software\\Veldrin Software KFT\\Lumascribe\\Lumascribes\\");
+const WCHAR kToolDir[] = TEXT("C:\\Program Files\\Lumascribe\\install\\");
+const WCHAR kTrayExe[] = TEXT("C:\\Program Files\\Lumascribe\\lumtray.exe");
+const WCHAR* const kProductFiles[] = {TEXT("lmsmon64.dll"), TEXT("lmsmon32.dll"), TEXT("lmsdrv64.dll"),
+                                      TEXT("lmsui64.dll"),  TEXT("lmsdrv32.dll"), TEXT("lmsui32.dll"),
+                                      TEXT("lmshelp.chm")};
+
+std::string Utf8(const Text& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = uint16_t(text[i]);
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) c = 0x10000 + ((c - 0xD800) << 10) + (uint16_t(text[++i]) - 0xDC00);
+    if (c < 0x80) {
+      out += char(c);
+    } else if (c < 0x800) {
+      out += char(0xC0 | c >> 6), out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += char(0xE0 | c >> 12), out += char(0x80 | (c >> 6 & 0x3F)), out += char(0x80 | (c & 0x3F));
+    } else {
+      out += char(0xF0 | c >> 18), out += char(0x80 | (c >> 12 & 0x3F)), out += char(0x80 | (c >> 6 & 0x3F)),
+          out += char(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
 }
 
-std::wstring OrNone(const WCHAR* text) { return text && *text ? text : L"(none)"; }
+Text Wide(const std::string& ascii) { return Text(ascii.begin(), ascii.end()); }
+
+Text Lower(Text text) {
+  for (WCHAR& c : text)
+    if (c >= 'A' && c <= 'Z') c = WCHAR(c - 'A' + 'a');
+  return text;
+}
+
+Text OrNone(const WCHAR* text) { return text && *text ? Text(text) : Text(TEXT("(none)")); }
+Text PathOrNone(const WCHAR* text) { return Lower(OrNone(text)); }
+
+void Print(const Text& line) {
+  std::fputs((Utf8(line) + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
 
 // The two-call sizing protocol of the spooler's enumerations.
 template <typename Call>
@@ -41,32 +86,53 @@ std::vector<BYTE> Enumerate(Call call, DWORD* count) {
   return block;
 }
 
-void PrintMonitors() {
+// The build (the last part of the file version) of a file, or "(none)".
+Text BuildOf(const Text& path) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  std::vector<BYTE> block(size);
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (!size || !GetFileVersionInfoW(path.c_str(), 0, size, block.data()) ||
+      !VerQueryValueW(block.data(), TEXT("\\"), reinterpret_cast<void**>(&info), &length) || !info)
+    return TEXT("(none)");
+  return Wide(std::to_string(info->dwFileVersionLS & 0xFFFF));
+}
+
+bool FileExists(const Text& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void MonitorFacts(std::vector<Text>& facts) {
   DWORD count;
   auto block = Enumerate([](BYTE* buffer, DWORD size, DWORD* needed, DWORD* count) {
     return EnumMonitorsW(nullptr, 2, buffer, size, needed, count);
   }, &count);
   auto* records = reinterpret_cast<MONITOR_INFO_2W*>(block.data());
   for (DWORD i = 0; i < count; ++i)
-    Print(L"monitor: " + OrNone(records[i].pName) + L" | " + OrNone(records[i].pDLLName));
+    facts.push_back(TEXT("monitor: ") + OrNone(records[i].pName) + TEXT(" | ") + PathOrNone(records[i].pDLLName));
 }
 
-void PrintDrivers(const WCHAR* environment) {
+void DriverFacts(std::vector<Text>& facts, const WCHAR* environment) {
   DWORD count;
   auto block = Enumerate([environment](BYTE* buffer, DWORD size, DWORD* needed, DWORD* count) {
     return EnumPrinterDriversW(nullptr, const_cast<WCHAR*>(environment), 3, buffer, size, needed, count);
   }, &count);
   auto* records = reinterpret_cast<DRIVER_INFO_3W*>(block.data());
-  for (DWORD i = 0; i < count; ++i)
-    Print(std::wstring(L"driver ") + environment + L": " + OrNone(records[i].pName) + L" | " +
-          OrNone(records[i].pDriverPath) + L" | " + OrNone(records[i].pConfigFile) + L" | " +
-          OrNone(records[i].pHelpFile));
+  for (DWORD i = 0; i < count; ++i) {
+    const DRIVER_INFO_3W& d = records[i];
+    facts.push_back(TEXT("driver ") + Text(environment) + TEXT(": ") + OrNone(d.pName) + TEXT(" | driver ") +
+                    PathOrNone(d.pDriverPath) + TEXT(" | data ") + PathOrNone(d.pDataFile) + TEXT(" | config ") +
+                    PathOrNone(d.pConfigFile) + TEXT(" | help ") + PathOrNone(d.pHelpFile) + TEXT(" | build ") +
+                    BuildOf(d.pDriverPath ? d.pDriverPath : TEXT("")));
+  }
 }
 
 // The printer's settings-key name, read as the product reads it: "SubKey", else "DsUser"\"SubKey".
-std::wstring SubKeyOf(const WCHAR* printerName) {
+Text SubKeyOf(const WCHAR* printerName) {
   HANDLE printer = nullptr;
-  if (!OpenPrinterW(const_cast<WCHAR*>(printerName), &printer, nullptr)) return L"(cannot open)";
+  if (!OpenPrinterW(const_cast<WCHAR*>(printerName), &printer, nullptr)) return TEXT("(cannot open)");
   char name[64] = {};
   DWORD type = 0, needed = 0;
   if (GetPrinterDataA(printer, const_cast<char*>("SubKey"), &type, reinterpret_cast<BYTE*>(name), sizeof(name) - 1,
@@ -77,12 +143,20 @@ std::wstring SubKeyOf(const WCHAR* printerName) {
       name[0] = 0;
   }
   ClosePrinter(printer);
-  WCHAR wide[64] = {};
-  MultiByteToWideChar(CP_ACP, 0, name, -1, wide, ARRAYSIZE(wide));
-  return OrNone(wide);
+  return OrNone(Wide(name).c_str());
 }
 
-void PrintPrinters() {
+// Whether the per-user settings key `key` carries the "deleted" mark.
+bool MarkedDeleted(const Text& key) {
+  HKEY open;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, (kUserKeys + key).c_str(), 0, KEY_QUERY_VALUE, &open) != ERROR_SUCCESS)
+    return false;
+  bool marked = RegQueryValueExW(open, TEXT("deleted"), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  RegCloseKey(open);
+  return marked;
+}
+
+void PrinterFacts(std::vector<Text>& facts) {
   DWORD count;
   auto block = Enumerate([](BYTE* buffer, DWORD size, DWORD* needed, DWORD* count) {
     return EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer, size, needed, count);
@@ -90,66 +164,164 @@ void PrintPrinters() {
   auto* records = reinterpret_cast<PRINTER_INFO_2W*>(block.data());
   for (DWORD i = 0; i < count; ++i) {
     const PRINTER_INFO_2W& p = records[i];
-    std::wstring shared = (p.Attributes & PRINTER_ATTRIBUTE_SHARED) ? L"shared as " + OrNone(p.pShareName)
-                                                                    : std::wstring(L"not shared");
-    Print(L"printer: " + OrNone(p.pPrinterName) + L" | " + OrNone(p.pPortName) + L" | " +
-          OrNone(p.pDriverName) + L" | " + shared);
-    Print(L"printer " + OrNone(p.pPrinterName) + L": comment " + OrNone(p.pComment) + L" | location " +
-          OrNone(p.pLocation) + L" | settings key " + SubKeyOf(p.pPrinterName));
+    Text name = OrNone(p.pPrinterName), key = SubKeyOf(p.pPrinterName);
+    Text shared = (p.Attributes & PRINTER_ATTRIBUTE_SHARED) ? TEXT("shared as ") + OrNone(p.pShareName)
+                                                            : Text(TEXT("not shared"));
+    facts.push_back(TEXT("printer: ") + name + TEXT(" | port ") + OrNone(p.pPortName) + TEXT(" | driver ") +
+                    OrNone(p.pDriverName) + TEXT(" | ") + shared);
+    facts.push_back(TEXT("printer ") + name + TEXT(": comment ") + OrNone(p.pComment) + TEXT(" | location ") +
+                    OrNone(p.pLocation) + TEXT(" | settings key ") + key +
+                    (MarkedDeleted(key) ? TEXT(" (marked deleted)") : TEXT("")));
   }
-  WCHAR name[256];
-  DWORD size = ARRAYSIZE(name);
-  Print(L"default printer: " + std::wstring(GetDefaultPrinterW(name, &size) ? name : L"(none)"));
+  WCHAR defaultName[256];
+  DWORD size = 256;
+  facts.push_back(TEXT("default printer: ") + Text(GetDefaultPrinterW(defaultName, &size) ? defaultName : TEXT("(none)")));
 }
 
-void PrintRunValue() {
+void RegistryFacts(std::vector<Text>& facts) {
   HKEY key;
   WCHAR path[MAX_PATH + 1] = {};
   DWORD size = sizeof(path) - sizeof(WCHAR);
   bool found = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS;
   if (found) {
-    found = RegQueryValueExW(key, L"LumascribeTray", nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) ==
+    found = RegQueryValueExW(key, TEXT("LumascribeTray"), nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) ==
             ERROR_SUCCESS;
     RegCloseKey(key);
   }
-  Print(L"run value: " + std::wstring(found ? path : L"(none)"));
+  facts.push_back(TEXT("run value: ") + (found ? Lower(path) : Text(TEXT("(none)"))));
+  // PendingFileRenameOperations: (source, target) pairs, an empty target for a deletion.
+  std::vector<BYTE> data;
+  DWORD bytes = 0;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return;
+  if (RegQueryValueExW(key, TEXT("PendingFileRenameOperations"), nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS) {
+    data.resize(bytes + 2 * sizeof(WCHAR));
+    if (RegQueryValueExW(key, TEXT("PendingFileRenameOperations"), nullptr, nullptr, data.data(), &bytes) !=
+        ERROR_SUCCESS)
+      data.clear();
+  }
+  RegCloseKey(key);
+  // Each string ends with its terminator, and one more ends the list.
+  Text all(reinterpret_cast<const WCHAR*>(data.data()), data.empty() ? 0 : bytes / sizeof(WCHAR));
+  if (!all.empty() && all.back() == 0) all.pop_back();
+  std::vector<Text> strings;
+  for (size_t start = 0; start < all.size();) {
+    size_t end = all.find(WCHAR(0), start);
+    if (end == Text::npos) end = all.size();
+    strings.push_back(Lower(all.substr(start, end - start)));
+    start = end + 1;
+  }
+  for (size_t i = 0; i + 1 < strings.size(); i += 2)
+    facts.push_back(strings[i + 1].empty() ? TEXT("pending: delete ") + strings[i]
+                                           : TEXT("pending: rename ") + strings[i] + TEXT(" -> ") + strings[i + 1]);
 }
 
-void PrintTray() {
-  HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kTrayMutex);
+void TrayFacts(std::vector<Text>& facts) {
+  // A second CreateMutex of a name another program owns says ERROR_ALREADY_EXISTS.
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, kTrayMutex);
+  bool present = mutex && GetLastError() == ERROR_ALREADY_EXISTS;
   if (mutex) CloseHandle(mutex);
-  Print(std::wstring(L"tray mutex: ") + (mutex ? L"present" : L"absent"));
-  Print(std::wstring(L"tray window: ") + (FindWindowW(kTrayClass, nullptr) ? L"present" : L"absent"));
+  facts.push_back(TEXT("tray mutex: ") + Text(present ? TEXT("present") : TEXT("absent")));
+  // A companion that has just started makes its window a moment after its mutex.
+  bool window = FindWindowW(kTrayClass, nullptr) != nullptr;
+  for (int wait = 0; present && !window && wait < 50; ++wait) {
+    Sleep(100);
+    window = FindWindowW(kTrayClass, nullptr) != nullptr;
+  }
+  facts.push_back(TEXT("tray window: ") + Text(window ? TEXT("present") : TEXT("absent")));
 }
 
-// Gives a printer what the product's other components would: a settings key, a comment and a
-// location.
-int SetPrinterSettings(const WCHAR* printerName, const WCHAR* subKey, const WCHAR* comment, const WCHAR* location) {
+// The product's files wherever the tool puts them, with their builds.
+void FileFacts(std::vector<Text>& facts) {
+  std::vector<Text> dirs = {kToolDir};
+  WCHAR system[MAX_PATH] = {};
+  if (GetSystemDirectoryW(system, MAX_PATH)) dirs.push_back(Text(system) + TEXT("\\"));
+  for (const WCHAR* environment : {TEXT("Windows x64"), TEXT("Windows NT x86")}) {
+    WCHAR dir[MAX_PATH] = {};
+    DWORD needed = 0;
+    if (!GetPrinterDriverDirectoryW(nullptr, const_cast<WCHAR*>(environment), 1, reinterpret_cast<BYTE*>(dir),
+                                    sizeof(dir), &needed))
+      continue;
+    for (const WCHAR* sub : {TEXT("\\"), TEXT("\\3\\"), TEXT("\\3\\Old\\1\\"), TEXT("\\3\\Old\\2\\")})
+      dirs.push_back(Text(dir) + sub);
+  }
+  for (const Text& dir : dirs)
+    for (const WCHAR* name : kProductFiles)
+      if (FileExists(dir + name)) facts.push_back(TEXT("file: ") + Lower(dir + name) + TEXT(" | build ") + BuildOf(dir + name));
+  if (FileExists(kTrayExe)) facts.push_back(TEXT("file: ") + Lower(kTrayExe) + TEXT(" | build ") + BuildOf(kTrayExe));
+}
+
+int PrintState() {
+  std::vector<Text> facts;
+  MonitorFacts(facts);
+  DriverFacts(facts, TEXT("Windows x64"));
+  DriverFacts(facts, TEXT("Windows NT x86"));
+  PrinterFacts(facts);
+  RegistryFacts(facts);
+  TrayFacts(facts);
+  FileFacts(facts);
+  std::sort(facts.begin(), facts.end());
+  for (const Text& fact : facts) Print(fact);
+  return 0;
+}
+
+// Gives a printer what the product's other components would: a settings key (marked deleted in
+// the user's keys, as while its printer is away), a comment and a location.
+int SetPrinterSettings(const Text& printerName, const Text& subKey, const Text& comment, const Text& location) {
   PRINTER_DEFAULTSW access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
   HANDLE printer = nullptr;
-  if (!OpenPrinterW(const_cast<WCHAR*>(printerName), &printer, &access)) {
-    Print(L"cannot open the printer: error " + std::to_wstring(GetLastError()));
+  if (!OpenPrinterW(const_cast<WCHAR*>(printerName.c_str()), &printer, &access)) {
+    Print(TEXT("cannot open the printer: error ") + Wide(std::to_string(GetLastError())));
     return 1;
   }
-  char name[64] = {};
-  WideCharToMultiByte(CP_ACP, 0, subKey, -1, name, sizeof(name) - 1, nullptr, nullptr);
-  DWORD written = SetPrinterDataExA(printer, "DsUser", "SubKey", REG_SZ, reinterpret_cast<BYTE*>(name),
-                                    DWORD(lstrlenA(name) + 1));
+  std::string name = Utf8(subKey);
+  DWORD written = SetPrinterDataExA(printer, "DsUser", "SubKey", REG_SZ,
+                                    reinterpret_cast<BYTE*>(const_cast<char*>(name.c_str())), DWORD(name.size() + 1));
   DWORD needed = 0;
   GetPrinterW(printer, 2, nullptr, 0, &needed);
   std::vector<BYTE> block(needed);
   bool updated = needed && GetPrinterW(printer, 2, block.data(), needed, &needed);
   if (updated) {
     auto* info = reinterpret_cast<PRINTER_INFO_2W*>(block.data());
-    info->pComment = const_cast<WCHAR*>(comment);
-    info->pLocation = const_cast<WCHAR*>(location);
+    info->pComment = const_cast<WCHAR*>(comment.c_str());
+    info->pLocation = const_cast<WCHAR*>(location.c_str());
     updated = SetPrinterW(printer, 2, block.data(), 0);
   }
   ClosePrinter(printer);
-  if (written == ERROR_SUCCESS && updated) return 0;
-  Print(L"cannot set the printer's settings");
+  HKEY key = nullptr;
+  DWORD one = 1;
+  bool marked = RegCreateKeyExW(HKEY_CURRENT_USER, (kUserKeys + subKey).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                &key, nullptr) == ERROR_SUCCESS &&
+                RegSetValueExA(key, "deleted", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), sizeof(one)) ==
+                    ERROR_SUCCESS;
+  if (key) RegCloseKey(key);
+  if (written == ERROR_SUCCESS && updated && marked) return 0;
+  Print(TEXT("cannot set the printer's settings"));
   return 1;
 }
+
+void PrintLog(const Text& title, const Text& log) {
+  Print(TEXT("log window: ") + title);
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find(TEXT("\n"), start);
+    if (end == Text::npos) end = log.size();
+    Text line = log.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    Print(TEXT("| ") + line);
+    start = end + 1;
+  }
+}
+
+struct RunOptions {
+  bool shift = false;
+  Text held;  // a file another program keeps open (reading, sharing reads only) while the tool runs
+  std::vector<Text> command;
+};
+
+#ifdef _WIN32
+
+const DWORD kRunTimeoutMs = 180000;
+const int kLogTextId = 1001;
 
 struct DialogSearch {
   DWORD processId;
@@ -167,26 +339,12 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
   return FALSE;
 }
 
-std::wstring WindowText(HWND window) {
+Text WindowText(HWND window) {
   LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  Text text(static_cast<size_t>(length) + 1, L'\0');
   LRESULT copied = SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<size_t>(copied));
   return text;
-}
-
-// The log window, read and closed with its Close button as a user would.
-void CloseLogWindow(HWND dialog) {
-  Print(L"log window: " + WindowText(dialog));
-  std::wstring log = WindowText(GetDlgItem(dialog, kLogTextId));
-  size_t start = 0;
-  while (start < log.size()) {
-    size_t end = log.find(L"\r\n", start);
-    if (end == std::wstring::npos) end = log.size();
-    Print(L"| " + log.substr(start, end - start));
-    start = end + 2;
-  }
-  PostMessageW(dialog, WM_COMMAND, IDOK, 0);
 }
 
 void SendShift(bool down) {
@@ -197,23 +355,31 @@ void SendShift(bool down) {
   SendInput(1, &input, sizeof(input));
 }
 
-int Run(int argc, WCHAR** argv) {
-  bool shift = argc > 0 && !lstrcmpW(argv[0], L"--shift");
-  if (shift) ++argv, --argc;
-  if (argc < 1) return 2;
-  std::wstring commandLine = L"\"" + std::wstring(argv[0]) + L"\"";
-  for (int i = 1; i < argc; ++i) commandLine += L" " + std::wstring(argv[i]);
+// Runs the tool; its log window is read and closed with its Close button, as a user would. With
+// E2E_SHOT set, that file name is printed and the window left up for E2E_SHOT_MS first, so that a
+// screenshot can be taken.
+int Run(const RunOptions& options) {
+  Text commandLine = L"\"" + options.command[0] + L"\"";
+  for (size_t i = 1; i < options.command.size(); ++i) commandLine += L" " + options.command[i];
+  HANDLE held = INVALID_HANDLE_VALUE;
+  if (!options.held.empty()) {
+    held = CreateFileW(options.held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (held == INVALID_HANDLE_VALUE) {
+      Print(L"cannot open the file to hold: error " + std::to_wstring(GetLastError()));
+      return 255;
+    }
+  }
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  if (shift) SendShift(true);
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+  if (options.shift) SendShift(true);
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     Print(L"cannot start the tool: error " + std::to_wstring(GetLastError()));
     return 255;
   }
   DWORD started = GetTickCount();
   bool closed = false;
+  const char* shotWait = std::getenv("E2E_SHOT_MS");
   while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
     if (GetTickCount() - started > kRunTimeoutMs) {
       Print(L"the tool did not end in time");
@@ -222,12 +388,18 @@ int Run(int argc, WCHAR** argv) {
     }
     DialogSearch search = {process.dwProcessId, nullptr};
     EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-    if (search.found && !closed) {
-      CloseLogWindow(search.found);
-      closed = true;
+    if (!search.found || closed) continue;
+    if (shotWait) {
+      std::fputs("log window up\n", stderr);
+      std::fflush(stderr);  // a file is buffered
+      Sleep(DWORD(std::atoi(shotWait)));
     }
+    PrintLog(WindowText(search.found), WindowText(GetDlgItem(search.found, kLogTextId)));
+    PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+    closed = true;
   }
-  if (shift) SendShift(false);
+  if (options.shift) SendShift(false);
+  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
   DWORD code = 255;
   GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hThread);
@@ -237,22 +409,137 @@ int Run(int argc, WCHAR** argv) {
   return static_cast<int>(code);
 }
 
-}  // namespace
+#else
 
-int wmain(int argc, WCHAR** argv) {
-  _setmode(_fileno(stdout), _O_BINARY);  // plain LF lines for the Linux side
-  if (argc >= 2 && !lstrcmpW(argv[1], L"run")) return Run(argc - 2, argv + 2);
-  if (argc == 2 && !lstrcmpW(argv[1], L"state")) {
-    PrintMonitors();
-    PrintDrivers(L"Windows x64");
-    PrintDrivers(L"Windows NT x86");
-    PrintPrinters();
-    PrintRunValue();
-    PrintTray();
-    return 0;
+const char kHolder[] = "e2e probe";
+
+std::string MachineDir() {
+  const char* dir = std::getenv("WINSIM_MACHINE");
+  return dir && *dir ? dir : "machine";
+}
+
+bool Load() {
+  if (winsim::LoadMachine(MachineDir())) return true;
+  std::fprintf(stderr, "probe: no machine in %s\n", MachineDir().c_str());
+  return false;
+}
+
+// The Linux program runs as its own process on the saved machine; its log window is printed to
+// its standard output (title, then the log). Holding a file is the machine's own record of it.
+int Run(const RunOptions& options) {
+  if (!options.held.empty()) {
+    if (!Load()) return 255;
+    winsim::HoldFile(Utf8(options.held), kHolder, UINT64_MAX, ERROR_SHARING_VIOLATION);
+    winsim::SaveMachine(MachineDir());
   }
-  if (argc == 6 && !lstrcmpW(argv[1], L"settings")) return SetPrinterSettings(argv[2], argv[3], argv[4], argv[5]);
-  std::fputs("usage: probe run [--shift] TOOL ARGS... | probe state | probe settings PRINTER SUBKEY COMMENT LOCATION\n",
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return 255;
+  std::fflush(stdout);
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(pipeEnds[1], 1);
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
+    if (options.shift) setenv("WINSIM_SHIFT", "1", 1);
+    std::vector<std::string> args;
+    for (const Text& arg : options.command) args.push_back(Utf8(arg));
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(pipeEnds[1]);
+  std::string output;
+  char chunk[4096];
+  for (ssize_t got; (got = read(pipeEnds[0], chunk, sizeof(chunk))) > 0;) output.append(chunk, size_t(got));
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  int code = WIFEXITED(status) ? WEXITSTATUS(status) : 255;
+  if (!options.held.empty() && Load()) {
+    winsim::ReleaseHolds(kHolder);
+    winsim::SaveMachine(MachineDir());
+  }
+  size_t titleEnd = output.find('\n');
+  if (output.empty()) Print(TEXT("log window: (not shown)"));
+  else PrintLog(Wide(output.substr(0, titleEnd)), titleEnd == std::string::npos ? Text() : Wide(output.substr(titleEnd + 1)));
+  Print(TEXT("exit code: ") + Wide(std::to_string(code)));
+  return code;
+}
+
+// A fresh machine with a spooler as bare as a fresh Wine prefix has it: the local port monitor,
+// no drivers, no printers. Both hosts then start from the same state.
+int Boot() {
+  winsim::ResetMachine(MachineDir());
+  winsim::Machine& m = winsim::M();
+  std::erase_if(m.monitors.monitors, [](const winsim::PortMonitor& monitor) { return monitor.name != "Local Port"; });
+  m.drivers.installed.clear();
+  m.spooler.printers.clear();
+  m.spooler.defaultPrinter.clear();
+  return winsim::SaveMachine(MachineDir()) ? 0 : 1;
+}
+
+// The restart between two sessions: pending file operations carried out, Run keys started.
+int Restart() {
+  if (!Load()) return 1;
+  winsim::Reboot();
+  return winsim::SaveMachine(MachineDir()) ? 0 : 1;
+}
+
+#endif
+
+int Usage() {
+  std::fputs("usage: probe run [--shift] [--hold FILE] TOOL ARGS... | probe state |\n"
+             "       probe settings PRINTER SUBKEY COMMENT LOCATION"
+#ifndef _WIN32
+             " | probe boot | probe restart"
+#endif
+             "\n",
              stderr);
   return 2;
 }
+
+int Main(const std::vector<Text>& args) {
+  if (args.size() >= 2 && args[0] == TEXT("run")) {
+    RunOptions options;
+    size_t at = 1;
+    for (; at < args.size() && args[at].rfind(TEXT("--"), 0) == 0; ++at) {
+      if (args[at] == TEXT("--shift")) options.shift = true;
+      else if (args[at] == TEXT("--hold") && at + 1 < args.size()) options.held = args[++at];
+      else return Usage();
+    }
+    options.command.assign(args.begin() + long(at), args.end());
+    return options.command.empty() ? Usage() : Run(options);
+  }
+#ifndef _WIN32
+  if (args.size() == 1 && args[0] == TEXT("boot")) return Boot();
+  if (args.size() == 1 && args[0] == TEXT("restart")) return Restart();
+  bool state = args.size() == 1 && args[0] == TEXT("state");
+  bool settings = args.size() == 5 && args[0] == TEXT("settings");
+  if (!state && !settings) return Usage();
+  if (!Load()) return 1;
+  if (state) return PrintState();  // the machine is left as it was
+  int result = SetPrinterSettings(args[1], args[2], args[3], args[4]);
+  return winsim::SaveMachine(MachineDir()) ? result : 1;
+#else
+  if (args.size() == 1 && args[0] == TEXT("state")) return PrintState();
+  if (args.size() == 5 && args[0] == TEXT("settings")) return SetPrinterSettings(args[1], args[2], args[3], args[4]);
+  return Usage();
+#endif
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, WCHAR** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);  // plain LF lines for the Linux side
+  return Main(std::vector<Text>(argv + 1, argv + argc));
+}
+#else
+int main(int argc, char** argv) {
+  std::vector<Text> args;
+  for (int i = 1; i < argc; ++i) args.push_back(winsim::Wide(argv[i]));
+  return Main(args);
+}
+#endif

@@ -1,135 +1,264 @@
 #!/bin/bash
-# End-to-end checks: the cross-built install.exe with the stand-in components in a fresh Wine
-# prefix, driven as the product's setup drives it. Where Wine 8 differs from Windows, the
-# expected result is Wine's, with the reason beside it.
+# The end-to-end scenarios of scenarios.txt, each run on two Windows from the same starting state:
+# the cross-built install.exe under Wine 8, and the Linux program on winsim, both driven and read
+# by the one probe (probe.cpp). Each step's exit code, log window and state are compared with
+# letter case folded; a difference passes only when known_differences.txt explains it, and an
+# entry there that no difference needs any more is an error too. The last line says
+# "e2e: S scenarios, D differences, U unexplained"; the run fails unless U is 0.
+#
+# `run.sh --winsim [BIN]` runs the winsim half alone, with the Linux programs of BIN (default
+# build/bin), and checks its exit codes (part of `make test`).
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
+here=$root/tests/e2e
+mode=both
+bin=$root/build/bin
 out=$root/build-e2e
-. "$root/tests/e2e/wine_prefix.sh"
+if [ "${1:-}" = --winsim ]; then
+  mode=winsim
+  bin=$(cd "${2:-$bin}" && pwd)
+  out=$(dirname "$bin")/e2e-winsim
+fi
+linux_tool=$bin/install
+linux_probe=$bin/e2e_probe
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+export WINEDEBUG=-all
+# No Mono/Gecko prompts, no menu entries, and no debugger that would hang on a crash.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
+win_tool='C:\Program Files\Lumascribe\install\install.exe'
+win_probe='C:\e2e\probe.exe'
+tool_dir='Program Files/Lumascribe/install'
 
-passed=0
-failed=0
-ok() { passed=$((passed + 1)); echo "  ok    $*"; }
-bad() { failed=$((failed + 1)); echo "  FAIL  $*"; }
-probe='C:\e2e\probe.exe'
-step=0
+problems=()  # what counts as unexplained besides differences
+die() { echo "e2e: $*"; echo "e2e: 0 scenarios, 0 differences, 1 unexplained"; exit 1; }
 
-# Runs the tool with one command word through the probe (which closes a log window and prints
-# it) and checks the exit code.
-tool_step() {  # expected exit code, command word, [--shift]
-  local expected=$1 word=$2 shift_key=${3:-}
-  step=$((step + 1))
-  result=$out/logs/$step-$word.txt
-  wine_run "$result" "$probe" run $shift_key "$tool" "$word"
-  local code=$?
-  echo "$word -> exit code $code"
-  [ "$code" -eq "$expected" ] && ok "exit code $expected" || { bad "exit code $code, expected $expected"; cat "$result"; }
+# --- the two hosts ---------------------------------------------------------------------------
+
+# Wine's processes (and the tray companion) inherit the caller's output: it goes to files only,
+# so that nothing reading ours waits for them to end.
+wine_in() {  # prefix, output file, program and arguments
+  local prefix=$1 file=$2
+  shift 2
+  WINEPREFIX=$prefix timeout 300 "$wine" "$@" >"$file" 2>"$file.err"
 }
 
-take_state() {
-  state=$out/logs/$step-state.txt
-  wine_run "$state" "$probe" state || bad "probe state failed: $(cat "$state")"
+wine_stop() { WINEPREFIX=$1 "$wineserver" -k 2>/dev/null; WINEPREFIX=$1 "$wineserver" -w 2>/dev/null; }
+
+# A fresh prefix, booted once, with the tool, its files and the probe in place.
+wine_base() {
+  local base=$out/base/wine
+  wine_in "$base" "$out/logs/wineboot.txt" wineboot -i || die "wineboot failed: $(tail -5 "$out/logs/wineboot.txt.err")"
+  # Without a display no window can be made; the null driver makes windows work undrawn.
+  wine_in "$base" "$out/logs/graphics.txt" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f ||
+    die "cannot select the null graphics driver"
+  wine_stop "$base"
+  mkdir -p "$base/drive_c/$tool_dir" "$base/drive_c/e2e"
+  cp "$root/build-windows/bin/install.exe" "$base/drive_c/$tool_dir/"
+  cp "$out/probe.exe" "$base/drive_c/e2e/"
+  put_files "$base/drive_c" 2501
 }
 
-has_line() {  # file, exact line, [what]
-  grep -Fxq -- "$2" "$1" && ok "${3:-$2}" || bad "missing: $2"
+# A fresh winsim machine whose spooler starts as bare as the Wine prefix's.
+winsim_base() {
+  local base=$out/base/winsim
+  WINSIM_MACHINE=$base "$linux_probe" boot || die "cannot make the winsim machine"
+  put_files "$base/drive_c" 2501
 }
-lacks_line() {
-  grep -Fxq -- "$2" "$1" && bad "present: $2" || ok "${3:-absent: $2}"
+
+put_files() {  # drive, build
+  local from=$out/components
+  [ "$2" = 2501 ] || from=$from/$2
+  cp "$from"/lms* "$1/$tool_dir/"
+  cp "$from/lumtray.exe" "$1/${tool_dir%/install}/"
 }
-lacks_prefix() {  # file, line prefix, what
-  grep -Fq -- "$2" "$1" && bad "present: $(grep -F -- "$2" "$1" | head -1)" || ok "$3"
+
+# One step on one host; a step's output goes to $file. With $shot set, Wine's log window is
+# saved as a picture.
+host_step() {  # host, machine directory, output file, step words...
+  local host=$1 dir=$2 file=$3
+  shift 3
+  local verb=$1
+  shift
+  case $verb in
+    run)
+      local args=() word
+      while [ "${1#--}" != "$1" ]; do
+        args+=("$1")
+        [ "$1" = --hold ] && { shift; args+=("$1"); }
+        shift
+      done
+      word=$1
+      if [ "$host" = wine ] && [ -n "$shot" ]; then
+        screenshot_run "$dir" "$file" run "${args[@]}" "$win_tool" "$word"
+      elif [ "$host" = wine ]; then
+        wine_in "$dir" "$file" "$win_probe" run "${args[@]}" "$win_tool" "$word"
+      else
+        WINSIM_MACHINE=$dir "$linux_probe" run "${args[@]}" "$linux_tool" "$word" >"$file" 2>"$file.err"
+      fi
+      ;;
+    state | settings)
+      if [ "$host" = wine ]; then
+        wine_in "$dir" "$file" "$win_probe" "$verb" "$@"
+      else
+        WINSIM_MACHINE=$dir "$linux_probe" "$verb" "$@" >"$file" 2>"$file.err"
+      fi
+      ;;
+    files) put_files "$dir/drive_c" "$1" ;;
+    remove) rm -f "$dir/drive_c/$tool_dir/$1" ;;
+    restart)
+      if [ "$host" = wine ]; then
+        # A new session: the restart carries out the pending renames, a plain boot the Run keys.
+        wine_stop "$dir"
+        wine_in "$dir" "$file" wineboot -r && wine_in "$dir" "$file" wineboot
+      else
+        WINSIM_MACHINE=$dir "$linux_probe" restart >"$file" 2>"$file.err"
+      fi
+      ;;
+    *) echo "unknown step: $verb" >"$file"; return 1 ;;
+  esac
 }
-# The log's errors are exactly Wine's 87 for the x64 and the x86 driver removal.
-only_wine_driver_errors() {
-  local wine87="Error(14): Can\`t remove the printer-driver 'Lumascribe Server' - (Invalid parameter.)"
-  if [ "$(grep -c 'Error(' "$result")" -eq 2 ] && [ "$(grep -Fc -- "$wine87" "$result")" -eq 2 ]; then
-    ok "log: error 14 (Wine's 87) for both drivers, no other error"
+
+# --- scenarios -------------------------------------------------------------------------------
+
+names=()
+declare -A steps displays
+while IFS= read -r line || [ -n "$line" ]; do
+  line=${line%%#*}
+  line=${line%"${line##*[![:space:]]}"}
+  [ -z "$line" ] && continue
+  if [[ $line == \[*\] ]]; then
+    read -r name flag <<<"${line:1:${#line}-2}"
+    names+=("$name")
+    displays[$name]=${flag:-}
+    steps[$name]=""
   else
-    bad "log errors: $(grep 'Error(' "$result")"
+    steps[$name]+="$line"$'\n'
   fi
+done <"$here/scenarios.txt"
+
+# Takes a screenshot of the log window while the probe keeps it up (Wine under Xvfb).
+screenshot_run() {  # prefix, output file, probe arguments...
+  local prefix=$1 file=$2
+  shift 2
+  WINEPREFIX=$prefix E2E_SHOT_MS=4000 timeout 300 "$wine" "$win_probe" "$@" >"$file" 2>"$file.err" &
+  local run=$!
+  for _ in $(seq 300); do
+    grep -q "log window up" "$file.err" 2>/dev/null && break
+    sleep 0.1
+  done
+  sleep 1  # drawn
+  import -window root "$out/logwindow.png" 2>"$out/logs/screenshot.txt" ||
+    problems+=("no screenshot: $(cat "$out/logs/screenshot.txt")")
+  wait $run
 }
-has_file() { [ -f "$1" ] && ok "file ${1#$cdrive/}" || bad "no file ${1#$cdrive/}"; }
-lacks_file() { [ -e "$1" ] && bad "file still there: ${1#$cdrive/}" || ok "gone: ${1#$cdrive/}"; }
 
-echo "== the stand-in components, the probe, and a fresh Wine prefix $WINEPREFIX"
-fresh_prefix
-x86_64-w64-mingw32-g++ -std=c++20 -O2 -Wall -Wextra -Werror -municode -s -static -o "$out/probe.exe" \
-  "$root/tests/e2e/probe.cpp" -lwinspool -luser32 || die "probe failed to build"
-mkdir -p "$cdrive/e2e"
-cp "$out/probe.exe" "$cdrive/e2e/"
-sys=$cdrive/windows/system32
-drivers=$sys/spool/drivers
+run_scenario() {  # host, name
+  local host=$1 name=$2 n=0 dir=$out/machines/$1/$2 step expected code shot=${displays[$2]}
+  rm -rf "$dir"
+  cp -a "$out/base/$host" "$dir"
+  mkdir -p "$out/results/$name/$host"
+  if [ "$host" = wine ] && [ "${displays[$name]}" = display ]; then
+    wine_in "$dir" "$out/logs/$name-graphics.txt" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f
+    wine_stop "$dir"
+  fi
+  while IFS= read -r step; do
+    [ -z "$step" ] && continue
+    n=$((n + 1))
+    local file
+    file=$out/results/$name/$host/$(printf %02d "$n")-${step%% *}.txt
+    expected=""
+    [[ $step == *" = "* ]] && { expected=${step##* = }; step=${step% = *}; }
+    # shellcheck disable=SC2086  # the step's words
+    host_step "$host" "$dir" "$file" $step
+    code=$?
+    if [ "$host" = winsim ] && [ -n "$expected" ] && [ "$code" != "$expected" ]; then
+      problems+=("$name: '$step' on winsim gave $code, Windows gives $expected (see ${file#"$root"/})")
+    elif [ -z "$expected" ] && [ "$code" != 0 ] && [ "${step%% *}" != run ]; then
+      problems+=("$name: '$step' failed on $host: $(head -3 "$file" "$file.err" 2>/dev/null | tr '\n' ' ')")
+    fi
+  done <<<"${steps[$name]}"
+  [ "$host" = wine ] && wine_stop "$dir"
+}
 
-echo "== install on a fresh system (Shift held, so the log window shows)"
-tool_step 1 install --shift
-has_line "$result" "log window: Lumascribe build 2501- Install log." "log window titled as a log without errors"
-has_line "$result" "|     >AddPrinter(lumServer)" "log: the fallback printer is added"
-take_state
-has_line "$state" "monitor: LumascribeServer: | lmsmon64.dll" "monitor registered"
-has_file "$sys/lmsmon64.dll"
-has_line "$state" 'driver Windows x64: Lumascribe Server | C:\windows\system32\spool\drivers\x64\3\lmsdrv64.dll | C:\windows\system32\spool\drivers\x64\3\lmsui64.dll | C:\windows\system32\spool\drivers\x64\3\lmshelp.chm' "x64 driver registered"
-has_line "$state" 'driver Windows NT x86: Lumascribe Server | C:\windows\system32\spool\drivers\w32x86\3\lmsdrv32.dll | C:\windows\system32\spool\drivers\w32x86\3\lmsui32.dll | C:\windows\system32\spool\drivers\w32x86\3\lmshelp.chm' "x86 driver registered"
-for f in x64/3/lmsdrv64.dll x64/3/lmsui64.dll x64/3/lmshelp.chm w32x86/3/lmsdrv32.dll w32x86/3/lmsui32.dll w32x86/3/lmshelp.chm; do
-  has_file "$drivers/$f"
+# The differences of one scenario, as "scenario/step<TAB>host<TAB>line" (ASCII letters folded to
+# lower case, as Windows compares file names).
+compare_scenario() {  # name
+  local name=$1 wine_file winsim_file
+  for wine_file in "$out/results/$name/wine/"*-{run,state,settings}.txt; do
+    [ -f "$wine_file" ] || continue
+    winsim_file=$out/results/$name/winsim/$(basename "$wine_file")
+    # shellcheck disable=SC2018,SC2019  # ASCII only
+    diff <(tr 'A-Z' 'a-z' <"$wine_file") <(tr 'A-Z' 'a-z' <"$winsim_file") |
+      sed -n "s/^< /$name\/$(basename "$wine_file" .txt)\twine\t/p; s/^> /$name\/$(basename "$wine_file" .txt)\twinsim\t/p"
+  done
+}
+
+# --- the run ---------------------------------------------------------------------------------
+
+{ [ -x "$linux_probe" ] && [ -x "$linux_tool" ]; } || die "$bin/install or e2e_probe is missing (make linux)"
+rm -rf "$out"
+mkdir -p "$out/logs" "$out/base" "$out/machines/wine" "$out/machines/winsim" "$out/results"
+"$root/drv/components/build.sh" "$out/components" 2501 2450 >"$out/logs/components.txt" 2>&1 ||
+  die "the stand-in components failed to build: $(tail -5 "$out/logs/components.txt")"
+winsim_base
+hosts=(winsim)
+if [ $mode = both ]; then
+  [ -x "$wine" ] || die "$wine is missing (scripts/install-wine.sh)"
+  [ -f "$root/build-windows/bin/install.exe" ] || die "build-windows/bin/install.exe is missing (make windows)"
+  x86_64-w64-mingw32-g++ -std=c++20 -O2 -Wall -Wextra -Werror -municode -DUNICODE -D_UNICODE -s -static \
+    -o "$out/probe.exe" "$here/probe.cpp" -lwinspool -luser32 -lversion 2>"$out/logs/probe.txt" ||
+    die "the probe failed to build: $(head -5 "$out/logs/probe.txt")"
+  # Windows that are drawn, for the screenshot of the log window.
+  Xvfb :87 -screen 0 1024x768x24 -nolisten tcp >"$out/logs/xvfb.txt" 2>&1 &
+  xvfb=$!
+  export DISPLAY=:87
+  trap 'kill $xvfb 2>/dev/null' EXIT
+  wine_base
+  hosts=(wine winsim)
+fi
+
+for name in "${names[@]}"; do
+  for host in "${hosts[@]}"; do run_scenario "$host" "$name"; done
+  echo "  ran $name"
 done
-# The staged copies beside the environment's directory are removed once the spooler has its own.
-for f in x64/lmsdrv64.dll x64/lmsui64.dll w32x86/lmsdrv32.dll; do lacks_file "$drivers/$f"; done
-has_line "$state" "printer: lumServer | LumascribeServer: | Lumascribe Server | shared as lumServer" "printer lumServer on the product port, shared"
-has_line "$state" 'run value: C:\Program Files\Lumascribe\lumtray.exe' "Run value LumascribeTray"
-has_line "$state" "tray mutex: present" "tray companion started (mutex)"
-has_line "$state" "tray window: present" "tray companion started (window)"
 
-echo "== status probes"
-tool_step 103 onChkDrv
-tool_step 102 onInit   # no update pending, and Wine has no default printer yet
-tool_step 4 def.set
-tool_step 3 onInit     # the default printer is now a product printer
-take_state
-has_line "$state" "default printer: lumServer" "def.set made lumServer the default printer"
-
-echo "== reinstall over the installed product"
-# What the product's other components keep for a printer: its settings key (marked deleted while
-# the printer is away), comment and location. The reinstall must carry them across.
-wine_run "$out/logs/settings.txt" "$probe" settings lumServer Lumascribe1 "e2e comment" "e2e room" ||
-  bad "cannot give lumServer its settings: $(cat "$out/logs/settings.txt")"
-userkey='HKCU\Software\Veldrin Software KFT\Lumascribe\Lumascribes\Lumascribe1'
-wine_run "$out/logs/userkey.txt" reg add "$userkey" /v deleted /t REG_DWORD /d 1 /f || bad "cannot write $userkey"
-wine_run "$out/logs/deleted.txt" reg query "$userkey" /v deleted && ok "settings key marked deleted" ||
-  bad "the settings key's deleted mark cannot be read back"
-# Wine: DeletePrinterDriverExW supports no DPD_DELETE_ALL_FILES and fails with 87, so removing the
-# old drivers (x64 and x86) reports error 14 twice and the install ends with 100. Windows gives 1.
-tool_step 100 install
-has_line "$result" "log window: Lumascribe build 2501- Install error log!" "log window titled as an error log"
-only_wine_driver_errors
-has_line "$result" "|           Version (2501) is compatible, proceed without uninstall" "monitor of the same build stays"
-take_state
-has_line "$state" "printer: lumServer | LumascribeServer: | Lumascribe Server | shared as lumServer" "lumServer recreated, shared"
-has_line "$state" "printer lumServer: comment e2e comment | location e2e room | settings key Lumascribe1" "comment, location and settings key restored"
-has_line "$state" "default printer: lumServer" "lumServer is the default printer again"
-wine_run "$out/logs/deleted.txt" reg query "$userkey" /v deleted && bad "the settings key is still marked deleted" ||
-  ok "settings key no longer marked deleted"
-has_line "$state" "monitor: LumascribeServer: | lmsmon64.dll" "monitor still registered"
-has_line "$state" "tray mutex: present" "tray companion running again"
-has_file "$appdir/lumtray.exe"
-
-echo "== uninstall"
-# Wine: the same 87 from DeletePrinterDriverExW (error 14 twice, exit 100; Windows gives 2), and
-# the drivers stay registered.
-tool_step 100 uninstall
-only_wine_driver_errors
-has_line "$result" "|       Monitor was removed :)" "log: monitor removed"
-take_state
-lacks_prefix "$state" "monitor: LumascribeServer:" "monitor unregistered"
-lacks_file "$sys/lmsmon64.dll"
-lacks_prefix "$state" "printer: lumServer" "printer lumServer deleted"
-has_line "$state" "default printer: (none)" "no default printer left"
-has_line "$state" "run value: (none)" "Run value removed"
-has_line "$state" "tray mutex: absent" "tray companion ended (its mutex is gone)"
-has_line "$state" "tray window: absent" "tray companion's window gone"
-lacks_file "$appdir/lumtray.exe"
-has_line "$state" 'driver Windows x64: Lumascribe Server | C:\windows\system32\spool\drivers\x64\3\lmsdrv64.dll | C:\windows\system32\spool\drivers\x64\3\lmsui64.dll | C:\windows\system32\spool\drivers\x64\3\lmshelp.chm' \
-  "x64 driver still registered (Wine: no DPD_DELETE_ALL_FILES)"
-
-echo "e2e: $passed passed, $failed failed (outputs in ${out#$root/}/logs)"
-[ "$failed" -eq 0 ]
+differences=0
+unexplained=0
+if [ $mode = both ]; then
+  for name in "${names[@]}"; do compare_scenario "$name"; done >"$out/differences.txt"
+  # Each difference against the entries: "== name" starts one, "wine:"/"winsim:" give a pattern
+  # (an extended regular expression for the whole lower-case line) that its host's lines match.
+  awk -F'\t' -v report="$out/explained.txt" '
+    FNR == NR {
+      if ($0 ~ /^== /) { entry = substr($0, 4); entries[++count] = entry; next }
+      if ($0 ~ /^(wine|winsim): /) {
+        host = substr($0, 1, index($0, ":") - 1)
+        patterns[++npatterns] = "^(" substr($0, length(host) + 3) ")$"
+        pattern_host[npatterns] = host
+        pattern_entry[npatterns] = entry
+      }
+      next
+    }
+    {
+      explained = ""
+      for (p = 1; p <= npatterns && explained == ""; ++p)
+        if (pattern_host[p] == $2 && $3 ~ patterns[p]) explained = pattern_entry[p]
+      if (explained == "") { print "  UNEXPLAINED  " $1 "  " $2 ": " $3; ++unexplained; next }
+      used[explained] = 1
+      print explained "\t" $0 > report
+      ++differences
+    }
+    END {
+      for (i = 1; i <= count; ++i)
+        if (!used[entries[i]]) { print "  STALE  known difference \"" entries[i] "\" is hit by no scenario"; ++unexplained }
+      print differences + 0, unexplained + 0 > "/dev/stderr"
+    }' "$here/known_differences.txt" "$out/differences.txt" 2>"$out/counts.txt"
+  read -r differences unexplained <"$out/counts.txt"
+  [ -f "$out/logwindow.png" ] || problems+=("no screenshot of the log window was saved")
+fi
+for problem in "${problems[@]}"; do echo "  FAILED  $problem"; done
+unexplained=$((unexplained + ${#problems[@]}))
+echo "results in ${out#"$root"/}/results"
+echo "e2e: ${#names[@]} scenarios, $differences differences, $unexplained unexplained"
+[ "$unexplained" -eq 0 ]

@@ -25,7 +25,7 @@ class MonitorPortMoveTest : public test::SimTest {
   void SetUp() override {
     SimTest::SetUp();
     // An older build installed the way the tool installs it.
-    ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2400, "older monitor"));
+    ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2400, "older monitor", {winsim::kMonitorEntry}));
     std::u16string name = test::U16("LumascribeServer:"), dll = test::U16("lmsmon64.dll");
     MONITOR_INFO_2W info = {name.data(), nullptr, dll.data()};
     ASSERT_TRUE(AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&info)));
@@ -104,7 +104,8 @@ TEST_F(MonitorPortMoveTest, ASecondRefusalIsOvercomeByASpoolerRestart) {
 }
 
 TEST_F(MonitorPortMoveTest, ACompatibleMonitorStaysWithItsPrinters) {
-  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll + std::string(".new"), 1, 0, 0, 2490));
+  ASSERT_TRUE(
+      winsim::WriteVersionedFile(kSystemDll + std::string(".new"), 1, 0, 0, 2490, "", {winsim::kMonitorEntry}));
   M().monitors.monitors.back().dllName = "lmsmon64.dll.new";
   Replace();
   EXPECT_TRUE(monitorAfterRemoval_);

@@ -27,7 +27,7 @@ class StatusProbeCommandsTest : public test::SimTest {
   }
   // The product as an install leaves it: monitor, x64 driver of `build`, one printer per name.
   static void Installed(int build, std::initializer_list<const char*> printers = {"Lumascribe"}) {
-    ASSERT_TRUE(winsim::WriteVersionedFile(kSys + "lmsmon64.dll", 1, 0, 0, 2501));
+    ASSERT_TRUE(winsim::WriteVersionedFile(kSys + "lmsmon64.dll", 1, 0, 0, 2501, "", {winsim::kMonitorEntry}));
     std::u16string monitor = u"LumascribeServer:", dll = u"lmsmon64.dll";
     MONITOR_INFO_2W monitorInfo = {monitor.data(), nullptr, dll.data()};
     ASSERT_TRUE(AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&monitorInfo)));

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace test {
 
@@ -61,6 +63,15 @@ std::vector<winsim::TraceEntry> Calls(const std::string& call) {
   for (const winsim::TraceEntry& entry : winsim::M().trace)
     if (entry.call == call) calls.push_back(entry);
   return calls;
+}
+
+std::string Fixture(const std::string& name) {
+  std::filesystem::path path = std::filesystem::path(__FILE__).parent_path().parent_path() / "fixtures" / name;
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  EXPECT_TRUE(in.good()) << path;
+  return bytes.str();
 }
 
 }  // namespace test

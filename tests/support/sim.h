@@ -35,5 +35,7 @@ void AddFault(const std::string& call, DWORD error, const std::string& match = s
 winsim::Service& Spooler();
 // The trace entries of one call, in order.
 std::vector<winsim::TraceEntry> Calls(const std::string& call);
+// The bytes of tests/fixtures/<name>: DLLs written by the GNU toolchain (make_fixtures.sh).
+std::string Fixture(const std::string& name);
 
 }  // namespace test

@@ -48,6 +48,11 @@ std::vector<std::string> PendingRenames() {
   return names;
 }
 
+std::vector<std::string> SpoolersPendingDriverDeletions(int n) {
+  const std::string old = "\\??\\" + kDriversX64 + "3\\Old\\" + std::to_string(n) + "\\";
+  return {old + "lmsdrv64.dll", "", old + "lmsui64.dll", ""};
+}
+
 const winsim::PrinterDriver* ProductDriver(const std::string& environment) {
   for (const winsim::PrinterDriver& driver : winsim::M().drivers.installed)
     if (driver.name == "Lumascribe Server" && driver.environment == environment) return &driver;

@@ -27,6 +27,9 @@ int LineOf(const std::vector<std::string>& log, const std::string& part, int fro
 std::string TrayRunValue();
 // The pending file rename operations as UTF-8 strings (source, target, ...).
 std::vector<std::string> PendingRenames();
+// What DeletePrinterDriverExW queues for the restart when it removes the loaded x64 product
+// driver: its DLL and configuration DLL, moved aside into "3\Old\<n>\".
+std::vector<std::string> SpoolersPendingDriverDeletions(int n = 1);
 // The installed "Lumascribe Server" of an environment, or null.
 const winsim::PrinterDriver* ProductDriver(const std::string& environment);
 // The printers of the product driver, by name.

@@ -77,7 +77,7 @@ TEST_F(MonitorInstallTest, CopiesRegistersAndNeedsNoSpoolerRestartWhenTheCopySuc
 }
 
 TEST_F(MonitorInstallTest, WithCopyMonitorClearOnlyTheRegistrationHappens) {
-  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2460));
+  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2460, "", {winsim::kMonitorEntry}));
   Create();
   context_.CopyMonitor = false;
   AddMonitor(&context_);
@@ -89,7 +89,7 @@ TEST_F(MonitorInstallTest, WithCopyMonitorClearOnlyTheRegistrationHappens) {
 }
 
 TEST_F(MonitorInstallTest, ADllTheSpoolerHoldsIsCopiedAgainWhileTheSpoolerIsStopped) {
-  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2400));
+  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2400, "", {winsim::kMonitorEntry}));
   M().monitors.monitors.push_back({"Lumascribe Old", "Windows x64", "lmsmon64.dll", {}});
   Create();
   AddMonitor(&context_);
@@ -130,7 +130,7 @@ TEST_F(MonitorInstallTest, FiveRefusedRegistrationsReportError11AndRestoreNoPort
 }
 
 TEST_F(MonitorInstallTest, AfterTwoRefusalsTheRegistrationAndThePortsFollow) {
-  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501));
+  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501, "", {winsim::kMonitorEntry}));
   Create({{"Lumascribe", "LumascribeServer:"},
           {"Pooled", "LPT1:,LumascribeServer:,COM1:"},
           {"Kept", "LPT2:"},
@@ -159,7 +159,7 @@ TEST_F(MonitorInstallTest, AfterTwoRefusalsTheRegistrationAndThePortsFollow) {
 }
 
 TEST_F(MonitorInstallTest, AFailedPortChangeIsLoggedAndTheOthersGoOn) {
-  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501));
+  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501, "", {winsim::kMonitorEntry}));
   Create({{"First", "LumascribeServer:"}, {"Second", "LumascribeServer:"}});
   Redirect({"First", "Second"});
   context_.CopyMonitor = false;
@@ -174,7 +174,7 @@ TEST_F(MonitorInstallTest, AFailedPortChangeIsLoggedAndTheOthersGoOn) {
 }
 
 TEST_F(MonitorInstallTest, NothingFollowsTheRegistrationWithoutRedirectedPrinters) {
-  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501));
+  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501, "", {winsim::kMonitorEntry}));
   Create({{"Lumascribe", "file:"}});
   context_.CopyMonitor = false;
   Redirect({});
@@ -185,7 +185,7 @@ TEST_F(MonitorInstallTest, NothingFollowsTheRegistrationWithoutRedirectedPrinter
 }
 
 TEST_F(MonitorInstallTest, APortIsGivenBackOncePerRun) {
-  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501));
+  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501, "", {winsim::kMonitorEntry}));
   Create({{"Lumascribe", "LumascribeServer:,file:"}});
   Redirect({"Lumascribe"});
   PRINTER_INFO_2W* record = context_.redirectedPrinters[0];

@@ -29,7 +29,7 @@ class MonitorRemovalTest : public test::SimTest {
     if (build < 0)
       ASSERT_TRUE(winsim::WriteMachineFile(path, "no version here"));
     else
-      ASSERT_TRUE(winsim::WriteVersionedFile(path, 1, 0, 0, WORD(build)));
+      ASSERT_TRUE(winsim::WriteVersionedFile(path, 1, 0, 0, WORD(build), "", {winsim::kMonitorEntry}));
     M().monitors.monitors.push_back({"LumascribeServer:", "Windows x64", dll, {"LumascribeServer:"}});
   }
   static void AddPrinterOn(const std::string& name, const std::string& ports) {
@@ -99,7 +99,7 @@ TEST_F(MonitorRemovalTest, TheBuildWindowRunsFrom2451To2501) {
 }
 
 TEST_F(MonitorRemovalTest, AnUnregisteredCompatibleDllStaysAndIsNotCopiedAgain) {
-  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2480));
+  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2480, "", {winsim::kMonitorEntry}));
   Remove(true);
   EXPECT_EQ(LogAfterListing(), (std::vector<std::string>{
                                    "  No Lumascribe port monitor was found.",
@@ -115,7 +115,7 @@ TEST_F(MonitorRemovalTest, AnUnregisteredCompatibleDllStaysAndIsNotCopiedAgain) 
 }
 
 TEST_F(MonitorRemovalTest, WithoutTheCheckAnUnregisteredMonitorIsNoError) {
-  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2480));
+  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2480, "", {winsim::kMonitorEntry}));
   Remove(false);
   std::vector<std::string> log = LogLines(context_);
   EXPECT_EQ(log[0], ">DeleteMonitor");
@@ -137,7 +137,7 @@ TEST_F(MonitorRemovalTest, WithoutTheCheckAnUnregisteredMonitorIsNoError) {
 
 TEST_F(MonitorRemovalTest, TheRegisteredDllNameDecidesThePath) {
   Register(2400, "oldmon.dll");
-  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501));
+  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501, "", {winsim::kMonitorEntry}));
   Remove(false);
   EXPECT_EQ(LogAfterListing(), (std::vector<std::string>{
                                    "  Port monitor is found. Index=6",

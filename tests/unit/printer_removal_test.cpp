@@ -106,6 +106,15 @@ TEST_F(PrinterRemovalTest, QueuedJobsArePurgedBeforeTheDelete) {
   EXPECT_EQ(calls, (std::vector<std::string>{"SetPrinterW Busy 0 3", "DeletePrinter Busy"}));
 }
 
+TEST_F(PrinterRemovalTest, APrinterAlreadyPendingDeletionIsDeletedWithoutAnError) {
+  winsim::Printer& pending = AddProductPrinter("Leaving", "leaving");
+  pending.cJobs = 2;
+  pending.status = PRINTER_STATUS_PENDING_DELETION;
+  Remove();
+  EXPECT_EQ(RemovalLog(), (std::vector<std::string>{">DeleteAllPrinters", "  >DeletePrinter(Leaving)", "    OK"}));
+  EXPECT_EQ(winsim::FindPrinter("Leaving"), nullptr);
+}
+
 TEST_F(PrinterRemovalTest, ARefusedDeleteIsReportedAndTheNextPrinterStillGoes) {
   AddProductPrinter("Stuck", "stuck");
   AddProductPrinter("Next", "next");

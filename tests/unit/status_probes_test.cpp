@@ -129,7 +129,7 @@ TEST_F(StatusProbesTest, AnUnlockedProductFileIsDeletedAndNoHit) {
 
 TEST_F(StatusProbesTest, AProductFileStillLoadedAfterTwoRestartsIsPending) {
   // The registered monitor's DLL: every spooler process loads it again.
-  File(kSys + "lmsmon64.dll");
+  ASSERT_TRUE(winsim::WriteVersionedFile(kSys + "lmsmon64.dll", 1, 0, 0, 2501, "", {winsim::kMonitorEntry}));
   std::u16string name = u"LumascribeServer:", dll = u"lmsmon64.dll";
   MONITOR_INFO_2W info = {name.data(), nullptr, dll.data()};
   ASSERT_TRUE(AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&info)));

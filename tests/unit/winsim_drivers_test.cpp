@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/sim.h"
+#include "support/tool_runs.h"
 
 using test::AddFault;
 using test::Spooler;
@@ -278,8 +279,27 @@ TEST_F(WinsimDriversTest, RemovalWithAllFilesOfEveryVersion) {
   EXPECT_FALSE(MachineFileExists(kX64 + "\\3\\lmsdrv64.dll"));
   EXPECT_FALSE(MachineFileExists(kX64 + "\\3\\lmshelp.chm"));
   EXPECT_FALSE(DeleteFile(kX64 + "\\3\\Old\\1\\lmsdrv64.dll")) << "loaded: the process keeps it";
+  // The loaded files wait in the boot's queue, as the spooler's own entries.
+  EXPECT_EQ(test::PendingRenames(),
+            (std::vector<std::string>{"\\??\\" + kX64 + "\\3\\Old\\1\\lmsdrv64.dll", "",
+                                      "\\??\\" + kX64 + "\\3\\Old\\1\\lmsui64.dll", ""}));
   StopSpooler();
   EXPECT_TRUE(DeleteFile(kX64 + "\\3\\Old\\1\\lmsdrv64.dll"));
+  winsim::Reboot();
+  EXPECT_FALSE(MachineFileExists(kX64 + "\\3\\Old\\1\\lmsui64.dll")) << "the restart deleted it";
+  EXPECT_TRUE(test::PendingRenames().empty());
+}
+
+TEST_F(WinsimDriversTest, InstallCopiesOnlyWhatFitsOnTheDisk) {
+  // Three files of 14, 13 and 13 bytes ("v1" and the name).
+  M().files.freeBytes = 39;
+  EXPECT_FALSE(Install(kX64, u"Windows x64"));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_DISK_FULL));
+  EXPECT_FALSE(MachineFileExists(kX64 + "\\3\\lmsdrv64.dll")) << "nothing is copied";
+  EXPECT_EQ(Installed("Lumascribe Server", "Windows x64"), nullptr);
+  M().files.freeBytes = 40;
+  ASSERT_TRUE(Install(kX64, u"Windows x64"));
+  EXPECT_EQ(M().files.freeBytes, 0u) << "the copies used the space";
 }
 
 TEST_F(WinsimDriversTest, DriversSurviveASaveAndLoad) {

@@ -18,7 +18,7 @@ class WinsimMonitorsTest : public test::SimTest {
  protected:
   // Registers the product monitor with its DLL in the system directory.
   static BOOL AddProductMonitor(const char* environment = "Windows x64") {
-    winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501);
+    winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501, "", {winsim::kMonitorEntry});
     return Add("LumascribeServer:", environment, "lmsmon64.dll");
   }
   static BOOL Add(const char* name, const char* environment, const char* dll) {
@@ -134,6 +134,43 @@ TEST_F(WinsimMonitorsTest, AddingNeedsTheDllInTheSystemDirectoryAndAFreshName) {
   EXPECT_EQ(names.back(), "LumascribeServer:");
   EXPECT_TRUE(winsim::PortExists("LumascribeServer:")) << "the product monitor provides its port";
   EXPECT_EQ(winsim::FindMonitor("LumascribeServer:")->dllName, "lmsmon64.dll");
+}
+
+// The spooler loads the DLL and looks up the monitor's entry point (Wine's conformance tests:
+// 127 for version.dll, which has none).
+TEST_F(WinsimMonitorsTest, AddingNeedsAnX64DllWithAMonitorEntryPoint) {
+  const std::string other = "C:\\Windows\\system32\\other.dll";
+  auto image = [&other](const std::vector<std::string>& exports) {
+    std::string bytes;
+    EXPECT_TRUE(winsim::WriteVersionedFile(other, 1, 0, 0, 1, "", exports));
+    EXPECT_TRUE(winsim::ReadMachineFile(other, &bytes));
+    return bytes;
+  };
+  const struct {
+    const char* what;
+    std::string bytes;
+    DWORD error;
+  } cases[] = {
+      {"no exports", image({}), ERROR_PROC_NOT_FOUND},
+      {"only names that start alike", image({"Init", "InitializePrintMonitor2A"}), ERROR_PROC_NOT_FOUND},
+      {"the entry point among others", image({"DllMain", winsim::kMonitorEntry, "Zeta"}), ERROR_SUCCESS},
+      {"the older entry point", image({"InitializePrintMonitor"}), ERROR_SUCCESS},
+      {"not a PE image", "MZ but nothing else", ERROR_BAD_EXE_FORMAT},
+      {"headers cut short", image({winsim::kMonitorEntry}).substr(0, 0x50), ERROR_BAD_EXE_FORMAT},
+      {"GNU-built, resources only", test::Fixture("versioned64.dll"), ERROR_PROC_NOT_FOUND},
+      {"GNU-built for x86", test::Fixture("versioned32.dll"), ERROR_BAD_EXE_FORMAT},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(winsim::WriteMachineFile(other, c.bytes));
+    SetLastError(ERROR_ACCESS_DENIED);
+    BOOL added = Add("Other", nullptr, "other.dll");
+    EXPECT_EQ(added, c.error == ERROR_SUCCESS);
+    EXPECT_EQ(GetLastError(), c.error);
+    if (added) {
+      EXPECT_TRUE(Delete("Other"));
+    }
+  }
 }
 
 TEST_F(WinsimMonitorsTest, AddingChecksItsArguments) {

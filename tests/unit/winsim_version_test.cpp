@@ -10,18 +10,9 @@
 #include "winsim/windows.h"
 
 using namespace winsim;
+using test::Fixture;
 
 namespace {
-
-// DLLs written by the GNU toolchain from tests/fixtures/*.rc (make_fixtures.sh rebuilds them).
-std::string Fixture(const std::string& name) {
-  std::filesystem::path path = std::filesystem::path(__FILE__).parent_path().parent_path() / "fixtures" / name;
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  EXPECT_TRUE(in.good()) << path;
-  return bytes.str();
-}
 
 class WinsimVersionTest : public test::SimTest {
  protected:

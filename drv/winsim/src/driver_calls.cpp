@@ -4,7 +4,8 @@
 // Installation copies every file the record names into the environment's "3\" directory, as
 // APD_COPY_ALL_FILES asks; the other copy modes are not simulated and copy the same way. A file
 // there that the running spooler has loaded is moved aside into "3\Old\<n>\" first, where its
-// process keeps it until it ends, as Windows does with loaded driver files it replaces or deletes.
+// process keeps it until it ends, as Windows does with loaded driver files it replaces or deletes;
+// a deleted one is also queued for deletion at the next boot.
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -102,8 +103,9 @@ std::string SourcePath(const std::string& driverDir, const std::string& file) {
 
 bool SameFile(const std::string& a, const std::string& b) { return ResolvePath(a).path == ResolvePath(b).path; }
 
-// Moves a loaded driver file into "Old\<n>\" beside it; the running process keeps it there.
-bool MoveAside(const std::string& path) {
+// Moves a loaded driver file into "Old\<n>\" beside it, where the running process keeps it:
+// its new path, or empty.
+std::string MoveAside(const std::string& path) {
   std::string name = FileName(path);
   std::string target;
   for (int n = 1; target.empty() || MachineFileExists(target); ++n)
@@ -112,9 +114,9 @@ bool MoveAside(const std::string& path) {
   std::filesystem::path host = ResolvePath(target).path;
   std::filesystem::create_directories(host.parent_path(), ec);
   std::filesystem::rename(ResolvePath(path).path, host, ec);
-  if (ec) return false;
+  if (ec) return std::string();
   M().drivers.moved.push_back({target, SpoolerStarts()});
-  return true;
+  return target;
 }
 
 std::vector<std::string> FilesOf(const PrinterDriver& d) {
@@ -146,11 +148,21 @@ DWORD CopyDriverFiles(const std::vector<std::string>& sources, const std::string
     targets->push_back(target);
   }
   std::error_code ec;
+  // The copies must fit on the disk (counted as WriteFile counts them); a full disk fails the
+  // call with ERROR_DISK_FULL before anything is copied.
+  uint64_t bytes = 0;
+  for (size_t i = 0; i < sources.size(); ++i) {
+    uint64_t size = std::filesystem::file_size(ResolvePath(sources[i]).path, ec);
+    if (!ec && !SameFile(sources[i], (*targets)[i])) bytes += size;
+  }
+  uint64_t& freeBytes = M().files.freeBytes;
+  if (bytes > freeBytes) return ERROR_DISK_FULL;
+  if (freeBytes != UINT64_MAX) freeBytes -= bytes;
   std::filesystem::create_directories(ResolvePath(versionDir).path, ec);
   for (size_t i = 0; i < sources.size(); ++i) {
     const std::string& target = (*targets)[i];
     if (SameFile(sources[i], target)) continue;
-    if (MachineFileExists(target) && DriverHold(target) && !MoveAside(target)) return ERROR_ACCESS_DENIED;
+    if (MachineFileExists(target) && DriverHold(target) && MoveAside(target).empty()) return ERROR_ACCESS_DENIED;
     std::filesystem::copy_file(ResolvePath(sources[i]).path, ResolvePath(target).path,
                                std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) return ERROR_ACCESS_DENIED;
@@ -328,8 +340,14 @@ BOOL DeletePrinterDriverExW(LPWSTR server, LPWSTR environment, LPWSTR driverName
   std::erase_if(installed, targeted);
   std::error_code ec;
   for (size_t i = 0; i < doomed.size(); ++i) {
-    if (loaded[i]) MoveAside(doomed[i]);
-    else std::filesystem::remove(ResolvePath(doomed[i]).path, ec);
+    if (!loaded[i]) {
+      std::filesystem::remove(ResolvePath(doomed[i]).path, ec);
+      continue;
+    }
+    // "If the driver files are currently loaded, the function moves them to a temporary directory
+    // and marks them for deletion on restart" (DeletePrinterDriverEx, Remarks, Microsoft Learn).
+    std::string moved = MoveAside(doomed[i]);
+    if (!moved.empty()) QueueDeletionAtBoot(moved);
   }
   return TRUE;
 }

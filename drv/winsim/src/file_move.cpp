@@ -35,6 +35,18 @@ DWORD RenameMachineFile(const std::string& from, const std::string& to, bool rep
 namespace {
 
 // Appends one (source, target) pair to the boot's queue, keeping what is queued already.
+void QueueForBoot(const std::u16string& source, const std::u16string& target);
+
+}  // namespace
+
+namespace winsim {
+
+void QueueDeletionAtBoot(const std::string& windowsPath) { QueueForBoot(u"\\??\\" + Wide(windowsPath), u""); }
+
+}  // namespace winsim
+
+namespace {
+
 void QueueForBoot(const std::u16string& source, const std::u16string& target) {
   std::string data;
   GetRegValue(kSessionManagerKey, kPendingRenamesValue, nullptr, &data);

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "winsim/machine.h"
+#include "winsim/pe_image.h"
+#include "winsim/version_files.h"
 #include "winsim/record_strings.h"
 #include "winsim/windows.h"
 
@@ -43,6 +45,16 @@ bool Empty(LPCWSTR text) { return !text || !*text; }
 
 // A monitor's DLL as the spooler loads it: from the system directory.
 std::string SystemFile(const std::string& name) { return M().os.systemDir + "\\" + name; }
+
+// Why the spooler cannot load `path` as a monitor, or 0: missing (126), not an x64 DLL (193), or
+// without either entry point (127; Wine's conformance tests see 127 for version.dll).
+DWORD MonitorDllError(const std::string& path) {
+  std::string image;
+  if (!MachineFileExists(path) || !ReadMachineFile(path, &image)) return ERROR_MOD_NOT_FOUND;
+  DWORD error = FindExport(image, kMonitorEntry);
+  if (error == ERROR_PROC_NOT_FOUND) error = FindExport(image, "InitializePrintMonitor");  // older monitors
+  return error;
+}
 
 bool KnownEnvironment(const std::string& environment) {
   for (const auto& entry : M().spooler.driverDirs)
@@ -151,7 +163,7 @@ BOOL AddMonitorW(LPWSTR name, DWORD level, LPBYTE monitor) {
     return Fail(DWORD(ERROR_INVALID_ENVIRONMENT), FALSE);
   if (FindMonitor(monitorName)) return Fail(DWORD(ERROR_PRINT_MONITOR_ALREADY_INSTALLED), FALSE);
   std::string dllName = Utf8(info->pDLLName);
-  if (!MachineFileExists(SystemFile(dllName))) return Fail(DWORD(ERROR_MOD_NOT_FOUND), FALSE);
+  if (DWORD error = MonitorDllError(SystemFile(dllName))) return Fail(error, FALSE);
   PortMonitor added{monitorName, kNativeEnvironment, dllName, {}};
   for (const auto& entry : M().monitors.portsOfNewMonitor)
     if (EqualNoCase(entry.first, monitorName)) added.ports = entry.second;

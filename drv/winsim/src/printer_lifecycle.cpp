@@ -1,5 +1,6 @@
 // winspool: printers coming and going: AddPrinterW, DeletePrinter, and the queue control of
-// SetPrinterW level 0 (a purge lets a printer that waits for deletion go).
+// SetPrinterW level 0 (a purge lets a printer that waits for deletion go once its last handle
+// is closed).
 #include <algorithm>
 #include <cstring>
 
@@ -76,8 +77,7 @@ DWORD ControlPrinter(Printer& printer, DWORD command, const BYTE* info) {
       printer.status &= ~DWORD(PRINTER_STATUS_PAUSED);
       return 0;
     case PRINTER_CONTROL_PURGE:
-      printer.cJobs = 0;
-      if (printer.status & PRINTER_STATUS_PENDING_DELETION) RemovePrinter(printer);
+      printer.cJobs = 0;  // the purging handle is open, so a printer pending deletion stays for now
       return 0;
     case PRINTER_CONTROL_SET_STATUS:
       if (!info) return ERROR_INVALID_PARAMETER;
@@ -95,6 +95,18 @@ void RemovePrinter(const Printer& printer) {
   if (!printer.connection && EqualNoCase(M().spooler.defaultPrinter, printer.printerName))
     M().spooler.defaultPrinter.clear();
   std::erase_if(M().spooler.printers, [&](const Printer& p) { return &p == &printer; });
+}
+
+void ReleasePrinterIfUnused(const std::string& name, bool connection) {
+  Printer* printer = nullptr;
+  for (Printer& p : M().spooler.printers)
+    if (p.connection == connection && EqualNoCase(p.printerName, name)) printer = &p;
+  if (!printer || !(printer->status & PRINTER_STATUS_PENDING_DELETION) || printer->cJobs) return;
+  for (const auto& entry : M().spooler.handles.open)
+    if (entry.second.connection == connection && !entry.second.printerDeleted &&
+        entry.second.spoolerStart == SpoolerStarts() && EqualNoCase(entry.second.printer, name))
+      return;
+  RemovePrinter(*printer);
 }
 
 }  // namespace winsim

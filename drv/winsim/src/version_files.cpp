@@ -1,4 +1,6 @@
 // Resource-only PE images with a version resource: the machine's product files and test files.
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "winsim/api_version.h"
@@ -59,10 +61,43 @@ std::string VersionBlock(WORD a, WORD b, WORD c, WORD d, DWORD fileType) {
                Node("VarFileInfo", "", true, {Node("Translation", translation, false)})});
 }
 
-// A PE32+ image of headers and one ".rsrc" section that holds the version resource alone.
-std::string PeImage(const std::string& version, bool dll) {
+// The ".edata" section at `rva`: the export directory, its tables and names, then one "ret"
+// that every export leads to (outside the directory, so no export is taken for a forwarder).
+std::string ExportSection(uint32_t rva, std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());  // the loader looks names up by binary search
+  const uint32_t n = uint32_t(names.size()), functions = 40, nameTable = functions + 4 * n,
+                 ordinals = nameTable + 4 * n;
+  std::string out(ordinals + 2 * n, '\0');
+  std::string strings = std::string("module.dll") + '\0';
+  std::vector<uint32_t> nameAt;
+  for (const std::string& name : names) {
+    nameAt.push_back(ordinals + 2 * n + uint32_t(strings.size()));
+    strings += name + '\0';
+  }
+  const uint32_t directorySize = ordinals + 2 * n + uint32_t(strings.size());
+  Put(out, 12, rva + ordinals + 2 * n, 4);  // the module's name
+  Put(out, 16, 1, 4);                      // ordinal base
+  Put(out, 20, n, 4);
+  Put(out, 24, n, 4);
+  Put(out, 28, rva + functions, 4);
+  Put(out, 32, rva + nameTable, 4);
+  Put(out, 36, rva + ordinals, 4);
+  for (uint32_t i = 0; i < n; ++i) {
+    Put(out, functions + 4 * i, rva + directorySize, 4);
+    Put(out, nameTable + 4 * i, rva + nameAt[i], 4);
+    Put(out, ordinals + 2 * i, i, 2);
+  }
+  out += strings;
+  out += char(0xC3);
+  return out;
+}
+
+// A PE32+ image of headers, one ".rsrc" section that holds the version resource alone and, when
+// it exports anything, an ".edata" section.
+std::string PeImage(const std::string& version, bool dll, const std::vector<std::string>& exports) {
   constexpr uint32_t kFileAlign = 0x200, kSectionAlign = 0x1000, kRsrcRva = 0x1000;
   constexpr uint32_t kPe = 0x40, kOptional = kPe + 24, kSection = kOptional + 240;
+  auto alignUp = [](uint32_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; };
   std::string rsrc;
   // Type 16 -> name 1 -> language 1033 -> data entry, each directory with one numeric entry.
   const uint32_t levels[3][2] = {{16, 0x80000018}, {1, 0x80000030}, {1033, 0x48}};
@@ -77,23 +112,27 @@ std::string PeImage(const std::string& version, bool dll) {
   rsrc += version;
   const uint32_t rsrcSize = uint32_t(rsrc.size());
   PadTo(rsrc, kFileAlign);
+  const uint32_t edataRva = kRsrcRva + alignUp(rsrcSize, kSectionAlign);
+  std::string edata = exports.empty() ? std::string() : ExportSection(edataRva, exports);
+  const uint32_t edataSize = uint32_t(edata.size());
+  PadTo(edata, kFileAlign);
 
   std::string image(kFileAlign, '\0');  // the headers
   Put(image, 0, 0x5A4D, 2);  // "MZ"
   Put(image, 0x3C, kPe, 4);
   Put(image, kPe, 0x00004550, 4);  // "PE\0\0"
   Put(image, kPe + 4, 0x8664, 2);
-  Put(image, kPe + 6, 1, 2);
+  Put(image, kPe + 6, edata.empty() ? 1 : 2, 2);
   Put(image, kPe + 20, 240, 2);
   Put(image, kPe + 22, dll ? 0x2022 : 0x0022, 2);  // executable, large addresses, DLL
   Put(image, kOptional, 0x20B, 2);
-  Put(image, kOptional + 8, rsrc.size(), 4);
+  Put(image, kOptional + 8, rsrc.size() + edata.size(), 4);
   Put(image, kOptional + 24, dll ? 0x180000000ull : 0x140000000ull, 8);
   Put(image, kOptional + 32, kSectionAlign, 4);
   Put(image, kOptional + 36, kFileAlign, 4);
   Put(image, kOptional + 40, 6, 2);
   Put(image, kOptional + 48, 6, 2);
-  Put(image, kOptional + 56, kRsrcRva + (rsrcSize + kSectionAlign - 1) / kSectionAlign * kSectionAlign, 4);
+  Put(image, kOptional + 56, edataRva + alignUp(edataSize, kSectionAlign), 4);
   Put(image, kOptional + 60, kFileAlign, 4);
   Put(image, kOptional + 68, 2, 2);       // Windows GUI
   Put(image, kOptional + 70, 0x0160, 2);  // high-entropy VA, dynamic base, NX
@@ -104,13 +143,23 @@ std::string PeImage(const std::string& version, bool dll) {
   Put(image, kOptional + 108, 16, 4);
   Put(image, kOptional + 112 + 2 * 8, kRsrcRva, 4);
   Put(image, kOptional + 112 + 2 * 8 + 4, rsrcSize, 4);
-  image.replace(kSection, 5, ".rsrc");
-  Put(image, kSection + 8, rsrcSize, 4);
-  Put(image, kSection + 12, kRsrcRva, 4);
-  Put(image, kSection + 16, rsrc.size(), 4);
-  Put(image, kSection + 20, kFileAlign, 4);
-  Put(image, kSection + 36, 0x40000040, 4);  // initialised data, readable
-  return image + rsrc;
+  auto section = [&image](uint32_t at, const char* name, uint32_t size, uint32_t rva, size_t raw, size_t rawAt,
+                          uint32_t flags) {
+    image.replace(at, std::strlen(name), name);  // over the zeros, up to 8 characters
+    Put(image, at + 8, size, 4);
+    Put(image, at + 12, rva, 4);
+    Put(image, at + 16, raw, 4);
+    Put(image, at + 20, rawAt, 4);
+    Put(image, at + 36, flags, 4);
+  };
+  section(kSection, ".rsrc", rsrcSize, kRsrcRva, rsrc.size(), kFileAlign, 0x40000040);  // initialised data, readable
+  if (!edata.empty()) {
+    Put(image, kOptional + 112, edataRva, 4);
+    Put(image, kOptional + 112 + 4, edataSize - 1, 4);  // the "ret" lies outside the directory
+    // initialised data and code, readable and executable
+    section(kSection + 40, ".edata", edataSize, edataRva, edata.size(), kFileAlign + rsrc.size(), 0x60000060);
+  }
+  return image + rsrc + edata;
 }
 
 bool EndsWithNoCase(const std::string& text, const std::string& end) {
@@ -120,17 +169,22 @@ bool EndsWithNoCase(const std::string& text, const std::string& end) {
 }  // namespace
 
 bool WriteVersionedFile(const std::string& windowsPath, WORD a, WORD b, WORD c, WORD d,
-                        const std::string& payload) {
+                        const std::string& payload, const std::vector<std::string>& exports) {
   bool application = EndsWithNoCase(windowsPath, ".exe");
   std::string version = VersionBlock(a, b, c, d, application ? VFT_APP : VFT_DLL);
-  return WriteMachineFile(windowsPath, PeImage(version, !application) + payload);
+  return WriteMachineFile(windowsPath, PeImage(version, !application, exports) + payload);
+}
+
+std::vector<std::string> ProductExports(const std::string& name) {
+  if (name.rfind("lmsmon", 0) == 0) return {kMonitorEntry};
+  return {};
 }
 
 void WriteProductFiles() {
   const std::string dir = "C:\\Program Files\\Lumascribe\\install\\";
   for (const char* name : {"lmsmon64.dll", "lmsdrv64.dll", "lmsui64.dll", "lmsmon32.dll",
                            "lmsdrv32.dll", "lmsui32.dll"})
-    WriteVersionedFile(dir + name, 1, 0, 0, 2501, std::string("Lumascribe ") + name);
+    WriteVersionedFile(dir + name, 1, 0, 0, 2501, std::string("Lumascribe ") + name, ProductExports(name));
   WriteMachineFile(dir + "lmshelp.chm", "ITSF Lumascribe help");
   WriteVersionedFile("C:\\Program Files\\Lumascribe\\lumtray.exe", 1, 0, 0, 2501, "Lumascribe tray");
 }

@@ -76,6 +76,10 @@ DWORD RenameMachineFile(const std::string& from, const std::string& to, bool rep
 constexpr const char* kSessionManagerKey = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr const char* kPendingRenamesValue = "PendingFileRenameOperations";
 
+// Queues the deletion of a file (full Windows path) for the next boot, as
+// MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) does.
+void QueueDeletionAtBoot(const std::string& windowsPath);
+
 void HoldFile(const std::string& windowsPath, const std::string& owner,
               uint64_t untilMs = UINT64_MAX, DWORD deleteError = 5);
 void ReleaseHolds(const std::string& owner);

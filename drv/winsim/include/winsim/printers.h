@@ -71,5 +71,8 @@ DWORD ShareNameError(const Printer* self, DWORD attributes, const std::string& s
 DWORD ControlPrinter(Printer& printer, DWORD command, const BYTE* info);
 // The printer leaves the spooler; its handles fail from now on, except ClosePrinter.
 void RemovePrinter(const Printer& printer);
+// A printer pending deletion whose jobs are gone leaves when no handle refers to it any more:
+// the spooler keeps a printer while a handle to it is open (localspl's reference count).
+void ReleasePrinterIfUnused(const std::string& name, bool connection);
 
 }  // namespace winsim
