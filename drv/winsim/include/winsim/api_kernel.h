@@ -17,6 +17,8 @@
 #define GMEM_ZEROINIT 0x0040
 #define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
 
+#define HEAP_ZERO_MEMORY 0x00000008
+
 #define CP_ACP 0
 #define MB_PRECOMPOSED 0x00000001
 
@@ -28,6 +30,12 @@ DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
 HLOCAL LocalFree(HLOCAL memory);
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
 HGLOBAL GlobalFree(HGLOBAL memory);
+// The process heap. Like Windows without HEAP_GENERATE_EXCEPTIONS, a failed allocation returns
+// null and leaves the last error alone.
+HANDLE GetProcessHeap();
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID memory, SIZE_T bytes);
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
 
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
