@@ -106,8 +106,7 @@ TEST_F(PendingRenamesTest, OnlyTheDeletionsCarriedOutLeaveTheValueByteForByte) {
     File("old.dll");
     File("held.dll");
     winsim::HoldFile(kSys + "held.dll", "virus scanner");
-    DWORD error = 0;
-    std::filesystem::create_directories(winsim::FullWindowsPath(kSys + "spool\\tmp", &error));
+    std::filesystem::create_directories(winsim::ResolvePath(kSys + "spool\\tmp").path);
     Store(c.value, c.oddByte);
     std::string before = Stored();
     list_ = ReadPendingRenames();
