@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 MACHINE ?= build/machine
 
-.PHONY: test run windows deps linux sanitize e2e bench clean
+.PHONY: test run windows deps linux sanitize faults e2e bench clean
 
 deps:
 	@scripts/install-deps.sh
@@ -26,6 +26,15 @@ sanitize: deps
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS) -E windows
+
+# The fault sweep under AddressSanitizer and UBSan: every platform call and allocation of an
+# install, an uninstall and a reinstall failed once, then 200 random upgrade machines
+# (FAULTS_SEED, FAULTS_COUNT change them). Its last line counts what went wrong.
+faults: deps
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" >/dev/null
+	@cmake --build build-asan -j $(JOBS) --target fault_sweep
+	@build-asan/bin/fault_sweep
 
 # Runs the Linux program on a fresh default machine (kept in $(MACHINE) for a look afterwards).
 run: linux

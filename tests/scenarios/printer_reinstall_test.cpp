@@ -44,6 +44,7 @@ class PrinterReinstallTest : public test::SimTest {
   }
   void Reinstall() {
     CreateInstallContext(&context_, 3);
+    context_.checkMonitorVersion = true;  // as a reinstall has it
     DeleteAllPrinters(&context_);
     for (const Expected& e : kPrinters) removed_ = removed_ && !winsim::FindPrinter(e.name);
     RestorePrinters(&context_);

@@ -30,7 +30,7 @@ class DriverListTest : public test::SimTest {
       LPWSTR name = names[i] ? texts_.back().data() : nullptr;
       std::memcpy(block_.data() + i * recordBytes + offset, &name, sizeof(name));
     }
-    return DriverList{block_.data(), level, DWORD(names.size())};
+    return DriverList{block_.data(), level, DWORD(names.size()), 0};
   }
   std::vector<BYTE> block_;
   std::vector<std::u16string> texts_;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "core/install_log.h"
 #include "spooler/monitor_removal.h"
 #include "support/sim.h"
@@ -148,6 +151,41 @@ TEST_F(MonitorRemovalTest, TheRegisteredDllNameDecidesThePath) {
                                }));
   EXPECT_FALSE(winsim::MachineFileExists("C:\\Windows\\system32\\oldmon.dll"));
   EXPECT_TRUE(winsim::MachineFileExists(kSystemDll));
+}
+
+// The registered name is the machine's data: only a plain file name is joined to the system
+// directory; anything else falls back to the product's own DLL name.
+TEST_F(MonitorRemovalTest, OnlyAPlainRegisteredFileNameIsJoinedToTheSystemDirectory) {
+  const struct {
+    std::string registered;
+    bool plain;
+  } kNames[] = {{"oldmon.dll", true}, {"..victim.dll", true}, {"", false},   {"..\\victim.txt", false},
+                {"sub/x.dll", false},  {"C:x.dll", false},     {".", false}, {"..", false},
+                {"\\victim.txt", false}};
+  ASSERT_TRUE(winsim::WriteMachineFile("C:\\Windows\\victim.txt", "keep"));
+  for (const auto& name : kNames) {
+    SCOPED_TRACE("'" + name.registered + "'");
+    ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2400));
+    if (name.plain) {
+      ASSERT_TRUE(winsim::WriteMachineFile("C:\\Windows\\system32\\" + name.registered, "x"));
+    }
+    M().monitors.monitors.push_back({"LumascribeServer:", "Windows x64", name.registered, {"LumascribeServer:"}});
+    Remove(false);
+    std::string expected = "C:\\Windows\\system32\\" + (name.plain ? name.registered : "lmsmon64.dll");
+    std::vector<std::string> log = LogAfterListing();
+    EXPECT_NE(std::find(log.begin(), log.end(), "  Auto calculated monitor file name: " + expected), log.end())
+        << testing::PrintToString(log);
+    EXPECT_EQ(std::find(log.begin(), log.end(),
+                        "  The registered DLL name '" + name.registered + "' is no file name, taking lmsmon64.dll") ==
+                  log.end(),
+              name.plain);
+    EXPECT_FALSE(winsim::MachineFileExists(expected));
+    EXPECT_TRUE(winsim::MachineFileExists("C:\\Windows\\victim.txt"));
+    EXPECT_TRUE(std::filesystem::is_directory(winsim::ResolvePath("C:\\Windows\\system32").path))
+        << "the directory itself stays";
+    FreeMonitorList(&monitors_);
+    DestroyInstallContext(&context_);
+  }
 }
 
 TEST_F(MonitorRemovalTest, AnEmptyListIsSaidSo) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/sim.h"
 #include "system/pending_deletes.h"
 #include "system/pending_renames.h"
@@ -75,18 +77,52 @@ TEST_F(PendingRenamesTest, APendingDeletionIsCarriedOutAtOnce) {
   EXPECT_EQ(Stored(), "") << "a deletion carried out leaves the value, or it would outlive a reinstall";
 }
 
-TEST_F(PendingRenamesTest, OnlyDeletionsWhoseFileIsGoneLeaveTheValue) {
-  File("held.dll");
-  File("old.dll");
-  winsim::HoldFile(kSys + "held.dll", "virus scanner");
-  std::u16string held = kNtSys + u"held.dll\0\0"s;
-  std::u16string rename = kNtSys + u"from.dll\0"s + kNtSys + u"to.dll\0"s;
-  std::u16string unpaired = kNtSys + u"last.dll"s;  // no terminator, no target
-  Store(held + kNtSys + u"old.dll\0\0"s + rename + kNtSys + u"gone.dll\0\0"s + unpaired + u"\0"s);
-  list_ = ReadPendingRenames();
-  DeletePendingRenameSources(&list_);
-  EXPECT_FALSE(Exists("old.dll"));
-  EXPECT_EQ(Stored(), winsim::Utf16LeBytes(held + rename + unpaired + u"\0\0"s));
+// Only the deletions the clean-up carried out leave the value; every other byte stays, in order,
+// however another program wrote it.
+TEST_F(PendingRenamesTest, OnlyTheDeletionsCarriedOutLeaveTheValueByteForByte) {
+  const std::u16string old = kNtSys + u"old.dll\0\0"s, held = kNtSys + u"held.dll\0\0"s,
+                       gone = kNtSys + u"gone.dll\0\0"s, dir = kNtSys + u"spool\\tmp\0\0"s,
+                       rename = kNtSys + u"from.dll\0"s + kNtSys + u"to.dll\0"s,
+                       open = u"\\??\\C:\\Windows\\b.dll"s;  // no terminator at all
+  const struct {
+    const char* what;
+    std::u16string value;
+    std::string oddByte;
+    std::u16string after;  // "" with `deleted`: the value goes; "" alone: nothing is written
+    bool deleted;
+  } kCases[] = {
+      {"foreign entries around ours", held + old + rename + gone + kNtSys + u"last.dll\0"s, "",
+       held + rename + gone + kNtSys + u"last.dll\0"s, false},
+      {"a queued directory and a file already gone", dir + old + gone + u"\0"s, "", dir + gone + u"\0"s, false},
+      {"a last string without its terminator", old + open, "", open, false},
+      {"an odd last byte", old + rename + u"\0"s, "\x7f", rename + u"\0"s, false},
+      {"the same file queued twice", old + old + u"\0"s, "", old + u"\0"s, false},
+      {"nothing carried out", held + dir + u"\0"s, "", u""s, false},
+      {"everything carried out", old + u"\0"s, "", u""s, true},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    M().trace.clear();
+    File("old.dll");
+    File("held.dll");
+    winsim::HoldFile(kSys + "held.dll", "virus scanner");
+    std::filesystem::create_directories(winsim::ResolvePath(kSys + "spool\\tmp").path);
+    Store(c.value, c.oddByte);
+    std::string before = Stored();
+    list_ = ReadPendingRenames();
+    DeletePendingRenameSources(&list_);
+    FreePendingRenameList(&list_);
+    winsim::ReleaseHolds("virus scanner");
+    int writes = winsim::CountCalls("RegSetValueExW") + winsim::CountCalls("RegDeleteValueA");
+    if (c.deleted) {
+      EXPECT_FALSE(winsim::GetRegValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, nullptr, nullptr));
+    } else if (c.after.empty()) {
+      EXPECT_EQ(writes, 0);
+      EXPECT_EQ(Stored(), before);
+    } else {
+      EXPECT_EQ(Stored(), winsim::Utf16LeBytes(c.after) + c.oddByte);
+    }
+  }
 }
 
 TEST_F(PendingRenamesTest, OnlyExistingFilesWithAnEmptyTargetAreDeleted) {

@@ -30,6 +30,7 @@ class PrinterCreationTest : public test::SimTest {
   // Removes the product printers the test set up, then creates them again.
   void Reinstall(uint32_t options = 3) {
     CreateInstallContext(&context_, options);
+    context_.checkMonitorVersion = true;  // as a reinstall has it
     DeleteAllPrinters(&context_);
     logStart_ = LogLines(context_).size();
     RestorePrinters(&context_);
@@ -139,7 +140,10 @@ TEST_F(PrinterCreationTest, TheDeletedMarkGoesOnlyWhereTheNewPrinterHoldsTheKey)
   EXPECT_EQ(test::PrinterString("Unwritten", "PrinterDriverData", "SubKey"), "unwritten")
       << "the plain write's failure would not matter";
   EXPECT_EQ(test::PrinterString("Keyless", "DsUser", "SubKey"), "keyless");
-  EXPECT_EQ(context_.errorCount, 0) << "nothing of this is reported";
+  EXPECT_EQ(context_.errorCount, 1) << "only the failed write is reported";
+  ASSERT_NE(context_.savedPrinters, nullptr);
+  EXPECT_EQ(test::U8(context_.savedPrinters->name), "Unwritten") << "and its printer keeps its record";
+  EXPECT_EQ(context_.savedPrinters->next, nullptr);
   EXPECT_EQ(winsim::OpenRegKeyCount(), 0u);
 }
 

@@ -26,9 +26,10 @@ class PrinterRemovalTest : public test::SimTest {
     DestroyInstallContext(&context_);
     SimTest::TearDown();
   }
-  // A context taken on the machine as the test left it, and the removal run on it.
+  // A context taken on the machine as the test left it, and the removal of a reinstall run on it.
   void Remove() {
     CreateInstallContext(&context_, 3);
+    context_.checkMonitorVersion = true;
     logStart_ = LogLines(context_).size();
     DeleteAllPrinters(&context_);
   }
@@ -40,7 +41,7 @@ class PrinterRemovalTest : public test::SimTest {
   std::vector<std::string> Saved() {
     std::vector<std::string> saved;
     for (const SavedPrinter* node = context_.savedPrinters; node; node = node->next)
-      saved.push_back(test::U8(node->printerEntry->pPrinterName) + "=" + node->subKey);
+      saved.push_back(test::U8(node->name) + "=" + node->subKey);
     return saved;
   }
   InstallContext context_{};
@@ -130,20 +131,25 @@ TEST_F(PrinterRemovalTest, ARefusedDeleteIsReportedAndTheNextPrinterStillGoes) {
   EXPECT_EQ(Saved(), (std::vector<std::string>{"Next=next", "Stuck=stuck"})) << "its node stays";
 }
 
-TEST_F(PrinterRemovalTest, APrinterThatCannotBeOpenedForCaptureIsStillDeleted) {
+TEST_F(PrinterRemovalTest, APrinterWhoseCaptureFailsIsReportedAndStays) {
   AddProductPrinter("Closed", "closed");
   AddProductPrinter("Locked", "locked");
-  AddFault("OpenPrinterW", ERROR_ACCESS_DENIED, "Closed", 1, 1);  // the capture's open
-  AddFault("OpenPrinterW", ERROR_ACCESS_DENIED, "Locked", 2, 2);  // the delete's open
+  AddFault("OpenPrinterW", RPC_S_SERVER_UNAVAILABLE, "Closed", 1, 1);  // the capture's open
+  AddFault("OpenPrinterW", ERROR_ACCESS_DENIED, "Locked", 2, 2);       // the delete's open
   Remove();
-  EXPECT_EQ(winsim::FindPrinter("Closed"), nullptr);
+  EXPECT_NE(winsim::FindPrinter("Closed"), nullptr);
   EXPECT_NE(winsim::FindPrinter("Locked"), nullptr);
   EXPECT_EQ(Saved(), std::vector<std::string>{"Locked=locked"});
   std::vector<std::string> log = RemovalLog();
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "  Error(18): Can`t read the settings of printer 'Closed' - (The RPC server is unavailable.)"),
+            log.end())
+      << testing::PrintToString(log);
   EXPECT_NE(std::find(log.begin(), log.end(), "    Error(16): Can`t open printer 'Locked' - (Access is denied.)"),
             log.end())
       << testing::PrintToString(log);
-  EXPECT_EQ(context_.errorCount, 1);
+  EXPECT_EQ(context_.errorCount, 2);
+  EXPECT_EQ(context_.keptPrinters, 1);
 }
 
 }  // namespace

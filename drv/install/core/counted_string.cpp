@@ -1,6 +1,5 @@
 #include "core/counted_string.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "core/wide.h"
@@ -14,7 +13,7 @@ const WCHAR* Text(CountedString s) { return s ? Chars(s) : TEXT(""); }
 size_t Length(CountedString s) { return s ? size_t(s->length) : 0; }
 
 void FreeString(CountedString& s) {
-  std::free(s);
+  if (s) HeapFree(GetProcessHeap(), 0, s);
   s = nullptr;
 }
 
@@ -25,7 +24,7 @@ bool SetStringLength(CountedString& s, size_t n) {
   }
   if (!s || StringCapacity(n) != StringCapacity(size_t(s->length))) {
     size_t bytes = sizeof(CountedBlock) + StringCapacity(n) * sizeof(WCHAR);
-    void* block = std::realloc(s, bytes);
+    void* block = s ? HeapReAlloc(GetProcessHeap(), 0, s, bytes) : HeapAlloc(GetProcessHeap(), 0, bytes);
     if (!block) return false;
     s = static_cast<CountedString>(block);
   }

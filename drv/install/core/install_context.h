@@ -34,8 +34,10 @@ struct InstallContext {
   int32_t indent;
   bool serverMode;
   PendingDelete* pendingDeletes;
-  SavedPrinter* savedPrinters;
+  SavedPrinter* savedPrinters;  // the printers to recreate, each also in the recovery records
+  int32_t keptPrinters;         // product printers a reinstall left in place: not captured
   PrinterList printers;
+  DWORD defaultPrinterError;    // why the default printer could not be read; 0 when it could
   PRINTER_INFO_2W** redirectedPrinters;  // null-terminated; points into printers
 };
 

@@ -29,7 +29,13 @@ TrayFile CompanionFile(const InstallContext* context) {
 
 DriverList EnumerateDriversLogged(InstallContext* context, const WCHAR* environment) {
   LogLine(context, TEXT("EnumPrinterDrivers for %s"), environment);
-  return EnumerateDrivers(environment);
+  DriverList drivers = EnumerateDrivers(environment);
+  // An empty list would let the removal find no driver to remove and the run pass for a success.
+  if (drivers.error) {
+    SetLastError(drivers.error);
+    ReportError(context, 21, TEXT("Can`t list the printer drivers for %s"), environment);
+  }
+  return drivers;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "core/product.h"
 #include "core/wide.h"
 #include "printers/printer_list.h"
+#include "printers/printer_records.h"
 #include "printers/saved_printers.h"
 #include "printers/settings_key.h"
 #include "spooler/monitor_list.h"
@@ -36,40 +37,57 @@ void LogProductMonitor(InstallContext* context) {
 // The spooler may report an unshared printer's share name as an empty string: that is no name.
 bool HasText(const WCHAR* text) { return text && *text; }
 
-void SharePrinter(HANDLE printer, PRINTER_INFO_2W* record, const WCHAR* shareName) {
+bool SharePrinter(HANDLE printer, PRINTER_INFO_2W* record, const WCHAR* shareName) {
   record->Attributes |= PRINTER_ATTRIBUTE_SHARED;
   record->pShareName = const_cast<WCHAR*>(shareName);
-  SetPrinterW(printer, 2, reinterpret_cast<LPBYTE>(record), 0);
+  return SetPrinterW(printer, 2, reinterpret_cast<LPBYTE>(record), 0) != FALSE;
+}
+
+// Reports a restore step that failed, while its error is the last error; true when it did not.
+bool Restored(InstallContext* context, bool done, const WCHAR* name) {
+  if (!done) ReportError(context, 20, TEXT("Can`t restore the settings of printer '%s'"), name);
+  return done;
 }
 
 // The settings key goes back first: once the new printer holds it, the user's settings under
 // it are no longer marked as those of a deleted printer.
-void RestoreSettingsKey(HANDLE printer, const char* subKey) {
-  if (!WritePrinterSubKey(printer, subKey)) return;
+bool RestoreSettingsKey(InstallContext* context, HANDLE printer, const SavedPrinter* node) {
+  if (!Restored(context, WritePrinterSubKey(printer, node->subKey), node->name)) return false;
   char path[kPathArea] = {};
   std::memcpy(path, SETTINGS_KEY_PREFIX, kSettingsKeyPrefixChars);
-  ReadPrinterSubKey(printer, path + kSettingsKeyPrefixChars);
+  DWORD error = ReadPrinterSubKey(printer, path + kSettingsKeyPrefixChars);
+  if (error) SetLastError(error);
+  if (!Restored(context, error == ERROR_SUCCESS, node->name)) return false;
   if (path[kSettingsKeyPrefixChars]) ClearDeletedMark(path);
+  return true;
 }
 
-// Whether the printer was created again; its later settings are best effort.
-bool RestorePrinter(InstallContext* context, const SavedPrinter* node) {
-  const PRINTER_INFO_2W* saved = node->printerEntry;
-  HANDLE printer = AddPrinter(context, saved->pPrinterName);
-  if (!printer) return false;
-  RestoreSettingsKey(printer, node->subKey);
-  if (PRINTER_INFO_2W* record = GetPrinterInfo2(printer)) {
-    record->pComment = saved->pComment;
-    record->pLocation = saved->pLocation;
-    SetPrinterW(printer, 2, reinterpret_cast<LPBYTE>(record), 0);
-    if ((saved->Attributes & PRINTER_ATTRIBUTE_DEFAULT) && StrEqual(saved->pDriverName, PRODUCT_DRIVER_NAME))
-      SetDefaultPrinterW(record->pPrinterName);
+enum class Recreated { No, InPart, Whole };
+
+// Whether the printer was created again, and with every setting; each step that fails is
+// reported and the others are still tried.
+Recreated RestorePrinter(InstallContext* context, const SavedPrinter* node) {
+  HANDLE printer = AddPrinter(context, node->name);
+  if (!printer) return Recreated::No;
+  bool whole = RestoreSettingsKey(context, printer, node);
+  PRINTER_INFO_2W* record = GetPrinterInfo2(printer);
+  whole = Restored(context, record != nullptr, node->name) && whole;
+  if (record) {
+    record->pComment = node->comment;
+    record->pLocation = node->location;
+    whole = Restored(context, SetPrinterW(printer, 2, reinterpret_cast<LPBYTE>(record), 0) != FALSE, node->name) &&
+            whole;
+    if (node->attributes & PRINTER_ATTRIBUTE_DEFAULT)
+      whole = Restored(context, SetDefaultPrinterW(record->pPrinterName) != FALSE, node->name) && whole;
     if (context->serverMode)
-      SharePrinter(printer, record, HasText(saved->pShareName) ? saved->pShareName : saved->pPrinterName);
+      whole = Restored(context,
+                       SharePrinter(printer, record, HasText(node->shareName) ? node->shareName : node->name),
+                       node->name) &&
+              whole;
     GlobalFree(record);
   }
   ClosePrinter(printer);
-  return true;
+  return whole ? Recreated::Whole : Recreated::InPart;
 }
 
 void AddFallbackPrinter(InstallContext* context) {
@@ -109,9 +127,21 @@ HANDLE AddPrinter(InstallContext* context, const WCHAR* name) {
 
 void RestorePrinters(InstallContext* context) {
   int32_t restored = 0;
-  for (const SavedPrinter* node = context->savedPrinters; node; node = node->next)
-    if (RestorePrinter(context, node)) ++restored;
-  if (restored == 0) AddFallbackPrinter(context);
+  SavedPrinter** link = &context->savedPrinters;
+  while (SavedPrinter* node = *link) {
+    Recreated result = RestorePrinter(context, node);
+    if (result != Recreated::No) ++restored;
+    // A printer not recreated with every setting keeps its record for the next install.
+    if (result != Recreated::Whole) {
+      link = &node->next;
+      continue;
+    }
+    *link = node->next;
+    FreeSavedPrinter(node);
+    if (DWORD error = WritePrinterRecords(context->savedPrinters)) ReportRecordError(context, error);
+  }
+  // Product printers left in place need no stand-in.
+  if (restored == 0 && context->keptPrinters == 0) AddFallbackPrinter(context);
 }
 
 }  // namespace inst

@@ -46,7 +46,12 @@ void MarkDefaultPrinter(InstallContext* context) {
   EnumeratePrinters(&printers);
   WCHAR name[kDefaultNameChars] = {};
   DWORD length = kDefaultNameChars;
-  if (!GetDefaultPrinterW(name, &length)) return;
+  if (!GetDefaultPrinterW(name, &length)) {
+    // No default printer is an answer; any other failure leaves every default status unknown.
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) context->defaultPrinterError = error ? error : DWORD(ERROR_INVALID_FUNCTION);
+    return;
+  }
   for (DWORD i = 0; i < printers.count; ++i)
     if (StrEqual(printers.entries[i].pPrinterName, name))
       printers.entries[i].Attributes |= PRINTER_ATTRIBUTE_DEFAULT;

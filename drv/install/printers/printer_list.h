@@ -18,7 +18,8 @@ void EnumeratePrinters(PrinterList* list);
 void FreePrinterList(PrinterList* list);
 
 // Fills the context's printers and sets PRINTER_ATTRIBUTE_DEFAULT on every record named
-// exactly like the default printer. Only the snapshot changes.
+// exactly like the default printer. Only the snapshot changes. When the default printer cannot
+// be read (there being none is no failure), defaultPrinterError says why.
 void MarkDefaultPrinter(InstallContext* context);
 
 // One open printer's level-2 record in a zero-filled block the caller releases with

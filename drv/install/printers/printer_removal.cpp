@@ -3,20 +3,131 @@
 #include "core/install_log.h"
 #include "core/product.h"
 #include "core/wide.h"
+#include "printers/printer_records.h"
 #include "printers/saved_printers.h"
 
 namespace inst {
 
+namespace {
+
+bool IsProductPrinter(const PRINTER_INFO_2W& entry) { return StrEqual(entry.pDriverName, PRODUCT_DRIVER_NAME); }
+
+bool InSnapshot(const PrinterList& printers, const WCHAR* name) {
+  for (DWORD i = 0; i < printers.count; ++i)
+    if (StrEqual(printers.entries[i].pPrinterName, name)) return true;
+  return false;
+}
+
+// Captures every product printer of the snapshot; the chain runs backwards. A printer whose
+// capture failed gets no node and so stays; only a reinstall, which recreates them, reports it.
+SavedPrinter* CaptureAll(InstallContext* context, bool report) {
+  SavedPrinter* captured = nullptr;
+  PrinterList& printers = context->printers;
+  for (DWORD i = 0; i < printers.count; ++i) {
+    const PRINTER_INFO_2W& entry = printers.entries[i];
+    if (!IsProductPrinter(entry)) continue;
+    SavedPrinter* node = nullptr;
+    if (DWORD error = CapturePrinterSettings(context, &entry, &node)) {
+      if (report) {
+        SetLastError(error);
+        ReportError(context, 18, TEXT("Can`t read the settings of printer '%s'"), entry.pPrinterName);
+      }
+      continue;
+    }
+    node->next = captured;
+    captured = node;
+  }
+  return captured;
+}
+
+// Joins the records an earlier run left to this run's captures. A record whose printer is
+// still there is not created twice: when this run captured that printer, the record's
+// settings, which the earlier run could not give back in full, replace the capture's.
+void MergeLeftovers(InstallContext* context, SavedPrinter*& captured, SavedPrinter* leftovers) {
+  SavedPrinter** tail = &captured;
+  while (*tail) tail = &(*tail)->next;
+  while (SavedPrinter* record = leftovers) {
+    leftovers = record->next;
+    record->next = nullptr;
+    SavedPrinter* live = FindSavedPrinter(captured, record->name);
+    if (live) {
+      SavedPrinter settings = *record;
+      *record = *live;
+      record->next = nullptr;
+      settings.next = live->next;
+      *live = settings;
+      FreeSavedPrinter(record);  // now with the capture's texts
+    } else if (InSnapshot(context->printers, record->name)) {
+      FreeSavedPrinter(record);
+    } else {
+      *tail = record;
+      tail = &record->next;
+    }
+  }
+}
+
+// Leaves in savedPrinters only the printers that are to be recreated.
+void KeepRecreated(InstallContext* context, SavedPrinter* chain) {
+  SavedPrinter** tail = &context->savedPrinters;
+  while (*tail) tail = &(*tail)->next;
+  while (SavedPrinter* node = chain) {
+    chain = node->next;
+    node->next = nullptr;
+    if (node->subKey) {
+      *tail = node;
+      tail = &node->next;
+    } else {
+      FreeSavedPrinter(node);
+    }
+  }
+}
+
+// A reinstall deletes a product printer only once it is captured and, with every other
+// captured printer, recorded on the machine: a run that fails before recreating it cannot lose
+// it. Returns the chain of the printers it may delete.
+SavedPrinter* CaptureForReinstall(InstallContext* context, bool* recorded) {
+  SavedPrinter* leftovers = nullptr;
+  DWORD error = ReadPrinterRecords(&leftovers);
+  if (error) ReportRecordError(context, error);
+  SavedPrinter* captured = CaptureAll(context, true);
+  MergeLeftovers(context, captured, leftovers);
+  // Unreadable records must not be overwritten; malformed ones hold nothing to recreate.
+  *recorded = error == ERROR_SUCCESS || error == ERROR_INVALID_DATA;
+  if (*recorded) {
+    error = WritePrinterRecords(captured);
+    *recorded = error == ERROR_SUCCESS;
+    if (!*recorded) ReportRecordError(context, error);
+  }
+  return captured;
+}
+
+}  // namespace
+
 void DeleteAllPrinters(InstallContext* context) {
   LogLine(context, TEXT(">DeleteAllPrinters"));
   ++context->indent;
+  // Only a reinstall checks the monitor's build, and only a reinstall recreates printers.
+  bool reinstall = context->checkMonitorVersion;
+  bool recorded = false;
+  SavedPrinter* captured = reinstall ? CaptureForReinstall(context, &recorded) : CaptureAll(context, false);
   PrinterList& printers = context->printers;
   for (DWORD i = 0; i < printers.count; ++i) {
     PRINTER_INFO_2W* entry = &printers.entries[i];
-    if (!StrEqual(entry->pDriverName, PRODUCT_DRIVER_NAME)) continue;
-    CapturePrinterSettings(context, entry);
+    if (!IsProductPrinter(*entry)) continue;
+    if (reinstall && (!recorded || !FindSavedPrinter(captured, entry->pPrinterName))) {
+      ++context->keptPrinters;
+      continue;
+    }
     DeletePrinter(context, entry->pPrinterName);
   }
+  if (reinstall && recorded) {
+    KeepRecreated(context, captured);
+  } else {
+    FreeSavedPrinters(captured);
+  }
+  // An uninstall recreates nothing: the records go with the printers.
+  if (!reinstall)
+    if (DWORD error = WritePrinterRecords(nullptr)) ReportRecordError(context, error);
   --context->indent;
 }
 

@@ -7,7 +7,10 @@ namespace inst {
 struct InstallContext;
 
 // Captures and deletes every printer of the context's snapshot whose driver is exactly
-// "Lumascribe Server", in snapshot order. The snapshot itself stays as it is.
+// "Lumascribe Server", in snapshot order. A reinstall deletes only printers it captured, after
+// recording them with the records an earlier run left (Errors 18, 19), and keeps in
+// savedPrinters those to recreate; an uninstall deletes them all and removes the records. The
+// snapshot itself stays as it is.
 void DeleteAllPrinters(InstallContext* context);
 
 // Purges the printer's jobs and deletes it; reports Error 16 (open) or 17 (delete).

@@ -11,19 +11,25 @@ const char kSubKeyValue[] = "SubKey";
 const char kDsUserKey[] = "DsUser";
 const char kDeletedValue[] = "deleted";
 
+// Whether a read's result is an answer about the value rather than a failure of the call.
+bool Answered(DWORD result) {
+  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND || result == ERROR_MORE_DATA;
+}
+
 }  // namespace
 
-void ReadPrinterSubKey(HANDLE printer, char* output) {
+DWORD ReadPrinterSubKey(HANDLE printer, char* output) {
   DWORD type = 0, needed = 0;
-  if (GetPrinterDataA(printer, const_cast<char*>(kSubKeyValue), &type, reinterpret_cast<LPBYTE>(output),
-                      kSubKeyBytes, &needed) == ERROR_SUCCESS &&
-      type == REG_SZ)
-    return;
+  DWORD first = GetPrinterDataA(printer, const_cast<char*>(kSubKeyValue), &type, reinterpret_cast<LPBYTE>(output),
+                                kSubKeyBytes, &needed);
+  if (first == ERROR_SUCCESS && type == REG_SZ) return ERROR_SUCCESS;
   type = 0;
-  if (GetPrinterDataExA(printer, kDsUserKey, kSubKeyValue, &type, reinterpret_cast<LPBYTE>(output), kSubKeyBytes,
-                        &needed) != ERROR_SUCCESS ||
-      type != REG_SZ)
-    output[0] = 0;
+  DWORD second = GetPrinterDataExA(printer, kDsUserKey, kSubKeyValue, &type, reinterpret_cast<LPBYTE>(output),
+                                   kSubKeyBytes, &needed);
+  if (second == ERROR_SUCCESS && type == REG_SZ) return ERROR_SUCCESS;
+  output[0] = 0;
+  if (!Answered(first)) return first;
+  return Answered(second) ? DWORD(ERROR_SUCCESS) : second;
 }
 
 bool WritePrinterSubKey(HANDLE printer, const char* name) {

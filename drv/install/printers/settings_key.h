@@ -13,7 +13,9 @@ constexpr size_t kSettingsKeyPrefixChars = 12;
 
 // Leaves the printer's "SubKey" (or "DsUser"/"SubKey") string in `output`, which offers
 // kSubKeyBytes bytes, or an empty string. Terminated only when the caller zero-filled more room.
-void ReadPrinterSubKey(HANDLE printer, char* output);
+// ERROR_SUCCESS when the printer answered, with a name or without one (a value that is not
+// there, too long or not a string); else the error of the read that failed, output empty.
+DWORD ReadPrinterSubKey(HANDLE printer, char* output);
 // Stores `name` as "SubKey" in both places; true when the "DsUser" write succeeded.
 bool WritePrinterSubKey(HANDLE printer, const char* name);
 // Deletes the value "deleted" in the current user's settings key at `relativePath`

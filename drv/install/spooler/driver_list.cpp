@@ -16,20 +16,26 @@ const DWORD kRecordBytes[] = {0, sizeof(DRIVER_INFO_1W), sizeof(DRIVER_INFO_2W),
 }  // namespace
 
 DriverList EnumerateDrivers(const WCHAR* environment) {
-  DriverList list = {nullptr, kListLevel, 0};
+  DriverList list = {nullptr, kListLevel, 0, 0};
   WCHAR* env = const_cast<WCHAR*>(environment);
   DWORD needed = 0;
   DWORD count = 0;
-  if (EnumPrinterDriversW(nullptr, env, kListLevel, nullptr, 0, &needed, &count) ||
-      GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+  if (EnumPrinterDriversW(nullptr, env, kListLevel, nullptr, 0, &needed, &count)) return list;
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    list.error = GetLastError();
     return list;
+  }
   list.records = static_cast<LPBYTE>(GlobalAlloc(GPTR, needed));
   if (!list.records) {
-    SetLastError(DWORD(E_OUTOFMEMORY));
+    list.error = DWORD(E_OUTOFMEMORY);
+    SetLastError(list.error);
     return list;
   }
   if (!EnumPrinterDriversW(nullptr, env, kListLevel, list.records, needed, &needed, &count)) {
+    DWORD error = GetLastError();
     FreeDriverList(&list);
+    list.error = error;
+    SetLastError(error);
     return list;
   }
   list.count = count;

@@ -10,10 +10,11 @@ struct DriverList {
   LPBYTE records;  // count records of `level`, then their strings; null when empty
   DWORD level;
   DWORD count;
+  DWORD error;  // why the enumeration failed; 0 when it did not
 };
 
-// The drivers at level 6; empty when there are none or the enumeration failed (the last error
-// then tells why). Writes no log line.
+// The drivers at level 6; empty when there are none or the enumeration failed (`error` and the
+// last error then tell why). Writes no log line.
 DriverList EnumerateDrivers(const WCHAR* environment);
 void FreeDriverList(DriverList* list);
 

@@ -2,6 +2,7 @@
 
 #include "core/install_log.h"
 #include "core/product.h"
+#include "core/wide.h"
 #include "spooler/port_redirection.h"
 #include "system/file_version.h"
 #include "system/pending_deletes.h"
@@ -11,21 +12,40 @@ namespace inst {
 
 namespace {
 
-// The DLL named by the registration, or the one this environment would install.
-CountedString MonitorPath(InstallContext* context, const MonitorList& monitors, int32_t index) {
-  CountedString path = nullptr;
-  AssignString(path, Text(context->systemDir));
-  const WCHAR* file = nullptr;
+// The registered DLL name is the machine's data: only a plain file name stays inside the
+// system directory.
+bool IsPlainFileName(const WCHAR* name) {
+  if (!name || !*name) return false;
+  if (StrEqual(name, TEXT(".")) || StrEqual(name, TEXT(".."))) return false;
+  for (const WCHAR* c = name; *c; ++c)
+    if (*c == '\\' || *c == '/' || *c == ':') return false;
+  return true;
+}
+
+// The DLL named by the registration, or the one this environment would install; false when the
+// path could not be built (the system directory unknown, or no memory).
+bool MonitorPath(InstallContext* context, const MonitorList& monitors, int32_t index, CountedString* path) {
+  const WCHAR* file = context->monitorFile;
   if (index >= 0) {
     LogLine(context, TEXT("Trying to get monitor filename from MONITOR_INFO_2"));
-    file = static_cast<const MONITOR_INFO_2W*>(monitors.records)[index].pDLLName;
+    const WCHAR* registered = static_cast<const MONITOR_INFO_2W*>(monitors.records)[index].pDLLName;
+    if (IsPlainFileName(registered))
+      file = registered;
+    else
+      LogLine(context, TEXT("The registered DLL name '%s' is no file name, taking %s"),
+              registered ? registered : TEXT(""), file);
   } else {
     LogLine(context, TEXT("Computing monitor filename"));
-    file = context->monitorFile;
   }
-  if (file && *file) AppendString(path, file);
-  LogLine(context, TEXT("Auto calculated monitor file name: %s"), Text(path));
-  return path;
+  bool built = Length(context->systemDir) != 0 && AssignString(*path, Text(context->systemDir)) &&
+               AppendString(*path, file);
+  if (!built) {
+    FreeString(*path);
+    SetLastError(DWORD(E_OUTOFMEMORY));
+    return false;
+  }
+  LogLine(context, TEXT("Auto calculated monitor file name: %s"), Text(*path));
+  return true;
 }
 
 // Whether the monitor in place is of a compatible build and stays; the flags then tell the
@@ -114,10 +134,13 @@ void DeleteMonitor(InstallContext* context, const MonitorList& monitors) {
     LogLine(context, TEXT("Port monitor is found. Index=%d"), index + 1);
   else
     LogLine(context, TEXT("No Lumascribe port monitor was found."));
-  CountedString path = MonitorPath(context, monitors, index);
-  if (!KeepCompatibleMonitor(context, Text(path), found) &&
+  CountedString path = nullptr;
+  if (!MonitorPath(context, monitors, index, &path)) {
+    // Without the DLL's path neither its build can be checked nor the file removed: all stays.
+    ReportError(context, 12, TEXT("Can`t remove the port monitor 'LumascribeServer:'"));
+  } else if (!KeepCompatibleMonitor(context, Text(path), found) &&
       (RemoveRegistration(context) || RemoveAfterRefusal(context, found))) {
-    if (Length(path) != 0 && !DeleteFileW(Text(path))) AddPendingDelete(context->pendingDeletes, Text(path));
+    if (!DeleteFileW(Text(path))) AddPendingDelete(context->pendingDeletes, Text(path));
     LogLine(context, TEXT("Monitor was removed :)"));
   }
   FreeString(path);

@@ -76,12 +76,19 @@ HRESULT CopyFile(InstallContext* context, const WCHAR* targetDir, const WCHAR* f
   CountedString source = nullptr;
   CountedString destination = nullptr;
   bool built = JoinPath(source, Text(context->moduleDir), fileName) && JoinPath(destination, targetDir, fileName);
-  if (outPath) AssignString(*outPath, Text(destination));
+  // A caller's path that could not be filled in would name another file: it is left empty.
+  if (outPath && !(built && AssignString(*outPath, Text(destination)))) {
+    FreeString(*outPath);
+    built = false;
+  }
   HRESULT result = E_FAIL;
-  if (built)
+  if (built) {
     result = CopyBetween(context, Text(source), Text(destination), fileName, reportOpenErrors);
-  else
+  } else {
+    // Reported like a file that cannot be opened: a first try without reports is tried again.
     SetLastError(DWORD(E_OUTOFMEMORY));
+    if (reportOpenErrors) ReportError(context, 8, TEXT("CopyFile(..,%s)"), fileName);
+  }
   FreeString(source);
   FreeString(destination);
   if (result == S_OK)

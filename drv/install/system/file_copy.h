@@ -10,7 +10,8 @@ struct InstallContext;
 
 // Copies `fileName` from `moduleDir` into `targetDir` (empty: the current directory). `outPath`,
 // when given, receives the destination path before anything is opened. Failures to open either
-// file are reported only with `reportOpenErrors`; a short write or a failed read always is.
+// file, or to build their paths, are reported only with `reportOpenErrors`; a short write or a
+// failed read always is. A path the copy could not build leaves `outPath` empty.
 // S_OK or E_FAIL.
 HRESULT CopyFile(InstallContext* context, const WCHAR* targetDir, const WCHAR* fileName,
                  CountedString* outPath, bool reportOpenErrors);

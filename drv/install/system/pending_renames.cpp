@@ -88,41 +88,62 @@ bool ParseInto(PendingRenameList* list, const WCHAR* text, size_t chars) {
   return true;
 }
 
-// Drops from the value the pending deletions whose file is already gone. Left in place, such an
-// entry would delete at the next restart the fresh copy an install puts at the same path.
-void ForgetDoneDeletions() {
+bool SameText(const WCHAR* a, size_t length, const WCHAR* b) {
+  for (size_t i = 0; i < length; ++i)
+    if (!b[i] || a[i] != b[i]) return false;
+  return b[length] == 0;
+}
+
+// Whether the pending deletion of `source` (`length` characters) is one this run carried out
+// and not yet matched; matching uses it up.
+bool TakeCarriedOut(const PendingRenameList* list, int32_t* carriedOut, const WCHAR* source, size_t length) {
+  for (int32_t k = 0; k < list->pairCount; ++k)
+    if (carriedOut[k] && SameText(source, length, list->names[2 * k])) {
+      carriedOut[k] = 0;
+      return true;
+    }
+  return false;
+}
+
+// Removes from the value, read afresh, the pending deletions this run carried out: left in
+// place, one would delete at the next restart the fresh copy an install puts at the same path.
+// Every other byte stays as it was, in order; the value goes only when nothing else is left.
+void ForgetCarriedOut(const PendingRenameList* list, int32_t* carriedOut) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
     return;
   DWORD bytes = 0;
   BYTE* data = ReadValue(key, &bytes);
-  auto* kept = data ? static_cast<WCHAR*>(GlobalAlloc(GPTR, bytes + 2 * sizeof(WCHAR))) : nullptr;
+  BYTE* kept = data ? static_cast<BYTE*>(GlobalAlloc(GPTR, bytes)) : nullptr;
   if (kept) {
     const auto* text = reinterpret_cast<const WCHAR*>(data);
-    size_t chars = bytes >= 2 ? (bytes - 2) / 2 : 0;  // without the final terminator
-    size_t used = 0;
+    size_t chars = bytes >= 2 ? (bytes - 2) / 2 : 0;  // as ReadPendingRenames parses it
+    size_t used = 0, copiedTo = 0;                    // bytes kept; bytes of data dealt with
     bool dropped = false;
     for (size_t at = 0; at < chars;) {
       size_t sourceEnd = StringEnd(text, at, chars);
-      size_t targetEnd = sourceEnd + 1 < chars ? StringEnd(text, sourceEnd + 1, chars) : chars;
-      size_t next = sourceEnd + 1 < chars ? targetEnd + 1 : sourceEnd + 1;
-      bool doneDeletion = targetEnd == sourceEnd + 1 && targetEnd < chars && sourceEnd > at &&
-                          !IsExistingFile(text + at);
-      if (doneDeletion) {
+      if (sourceEnd + 1 >= chars) break;  // an unpaired last string
+      size_t targetEnd = StringEnd(text, sourceEnd + 1, chars);
+      size_t next = targetEnd + 1;
+      if (targetEnd == sourceEnd + 1 && sourceEnd > at &&
+          TakeCarriedOut(list, carriedOut, text + at, sourceEnd - at)) {
+        std::memcpy(kept + used, data + copiedTo, at * sizeof(WCHAR) - copiedTo);
+        used += at * sizeof(WCHAR) - copiedTo;
+        copiedTo = next * sizeof(WCHAR);
         dropped = true;
-      } else {
-        size_t copyEnd = next < chars ? next : chars;
-        std::memcpy(kept + used, text + at, (copyEnd - at) * sizeof(WCHAR));
-        used += copyEnd - at;
-        if (next > chars) kept[used++] = 0;  // the stored string lacked its terminator
       }
       at = next;
     }
-    if (dropped && used == 0)
+    if (copiedTo < bytes) {
+      std::memcpy(kept + used, data + copiedTo, bytes - copiedTo);
+      used += bytes - copiedTo;
+    }
+    bool nothingLeft = true;
+    for (size_t i = 0; i < used; ++i) nothingLeft = nothingLeft && kept[i] == 0;
+    if (dropped && nothingLeft)
       RegDeleteValueA(key, "PendingFileRenameOperations");
     else if (dropped)
-      RegSetValueExW(key, kValueName, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept),
-                     DWORD((used + 1) * sizeof(WCHAR)));
+      RegSetValueExW(key, kValueName, 0, REG_MULTI_SZ, kept, DWORD(used));
     GlobalFree(kept);
   }
   if (data) GlobalFree(data);
@@ -153,15 +174,25 @@ PendingRenameList ReadPendingRenames() {
 }
 
 void DeletePendingRenameSources(PendingRenameList* list) {
-  bool doneDeletions = false;
+  if (list->pairCount == 0) return;
+  // Without a note of what was carried out the value could not be put right: nothing is.
+  auto* carriedOut = static_cast<int32_t*>(GlobalAlloc(GPTR, size_t(list->pairCount) * sizeof(int32_t)));
+  if (!carriedOut) {
+    SetLastError(DWORD(E_OUTOFMEMORY));
+    return;
+  }
+  bool any = false;
   for (int32_t k = 0; k < list->pairCount; ++k) {
     const WCHAR* source = list->names[2 * k];
     bool deletion = list->names[2 * k + 1] == nullptr;
-    if (list->existsAsFile[2 * k] == 1 && source && deletion && DeleteFileW(WithoutNtPrefix(source)))
+    if (list->existsAsFile[2 * k] == 1 && source && deletion && DeleteFileW(WithoutNtPrefix(source))) {
       list->existsAsFile[2 * k] = 0;
-    doneDeletions = doneDeletions || (source && deletion && list->existsAsFile[2 * k] == 0);
+      carriedOut[k] = 1;
+      any = true;
+    }
   }
-  if (doneDeletions) ForgetDoneDeletions();
+  if (any) ForgetCarriedOut(list, carriedOut);
+  GlobalFree(carriedOut);
 }
 
 void FreePendingRenameList(PendingRenameList* list) {

@@ -15,8 +15,9 @@ struct PendingRenameList {
 
 // Reads the value afresh. Never fails: a missing or unreadable value gives an empty list.
 PendingRenameList ReadPendingRenames();
-// Deletes now every existing source whose target is empty, and clears its flag; then drops from
-// the value every pending deletion whose file is gone, so none outlives a reinstall.
+// Deletes now every existing source whose target is empty, and clears its flag; then removes
+// from the value exactly the pending deletions it carried out, so none outlives a reinstall,
+// and keeps every other byte of it.
 void DeletePendingRenameSources(PendingRenameList* list);
 // Releases the names and both arrays and leaves the list empty.
 void FreePendingRenameList(PendingRenameList* list);

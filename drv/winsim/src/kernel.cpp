@@ -28,6 +28,29 @@ HGLOBAL GlobalFree(HGLOBAL memory) {
   return nullptr;
 }
 
+HANDLE GetProcessHeap() { return reinterpret_cast<HANDLE>(uintptr_t(0x10000)); }
+
+LPVOID HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
+  Trace("HeapAlloc", std::to_string(bytes));
+  // HeapAlloc sets no last error when it fails (docs: "HeapAlloc function", Remarks).
+  if (FaultFor("HeapAlloc", std::to_string(bytes))) return nullptr;
+  void* block = std::malloc(bytes ? bytes : 1);
+  if (block) std::memset(block, (flags & HEAP_ZERO_MEMORY) ? 0 : 0xCD, bytes);
+  return block;
+}
+
+LPVOID HeapReAlloc(HANDLE, DWORD, LPVOID memory, SIZE_T bytes) {
+  Trace("HeapReAlloc", std::to_string(bytes));
+  if (FaultFor("HeapReAlloc", std::to_string(bytes))) return nullptr;
+  if (!memory) return nullptr;
+  return std::realloc(memory, bytes ? bytes : 1);
+}
+
+BOOL HeapFree(HANDLE, DWORD, LPVOID memory) {
+  std::free(memory);
+  return TRUE;
+}
+
 HLOCAL LocalFree(HLOCAL memory) {
   if (!memory) return nullptr;
   if (!M().heap.localBlocks.erase(memory)) return Fail(ERROR_INVALID_HANDLE, memory);

@@ -22,6 +22,8 @@
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 #define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
 
+#define HEAP_ZERO_MEMORY 0x00000008
+
 #define CP_ACP 0
 #define MB_PRECOMPOSED 0x00000001
 
@@ -33,6 +35,12 @@ DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
 HLOCAL LocalFree(HLOCAL memory);
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
 HGLOBAL GlobalFree(HGLOBAL memory);
+// The process heap. Like Windows without HEAP_GENERATE_EXCEPTIONS, a failed allocation returns
+// null and leaves the last error alone.
+HANDLE GetProcessHeap();
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID memory, SIZE_T bytes);
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
 
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
