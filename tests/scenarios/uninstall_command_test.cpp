@@ -149,18 +149,22 @@ TEST_F(UninstallCommandTest, RemoveTrayStopsTheCompanion) {
   EXPECT_EQ(ProductPrinters(), std::vector<std::string>{"lumServer"});
 }
 
-// An install that follows an uninstall which left the monitor DLL for the restart: the
-// clean-up of pending deletions removes the DLL the removal half meant to keep, so it is copied
-// after all, and the carried-out deletion leaves the queue instead of hitting the new copy.
+// An install that follows an uninstall which left the monitor DLL for the restart. Released
+// by then, the clean-up of pending deletions removes the DLL the removal half meant to keep, so
+// it is copied after all; still held, the DLL is kept. Either way no deletion stays queued to
+// take the new monitor's DLL at the restart.
 TEST_F(UninstallCommandTest, AnInstallBeforeTheRestartKeepsItsMonitorDll) {
-  ASSERT_EQ(RunTool("install"), inst::kExitInstalled);
-  winsim::HoldFile(kSystem + "lmsmon64.dll", "virus scanner");
-  ASSERT_EQ(RunTool("uninstall"), inst::kExitRestartNeeded);
-  winsim::ReleaseHolds("virus scanner");
-  ASSERT_EQ(RunTool("install"), inst::kExitInstalled);
-  ASSERT_TRUE(winsim::MachineFileExists(kSystem + "lmsmon64.dll"));
-  winsim::Reboot();
-  EXPECT_TRUE(winsim::MachineFileExists(kSystem + "lmsmon64.dll"));
+  for (bool stillHeld : {false, true}) {
+    SCOPED_TRACE(stillHeld ? "held through the install" : "released before the install");
+    ASSERT_EQ(RunTool("install"), inst::kExitInstalled);
+    winsim::HoldFile(kSystem + "lmsmon64.dll", "virus scanner");
+    ASSERT_EQ(RunTool("uninstall"), inst::kExitRestartNeeded);
+    if (!stillHeld) winsim::ReleaseHolds("virus scanner");
+    ASSERT_EQ(RunTool("install"), inst::kExitInstalled);
+    ASSERT_TRUE(winsim::MachineFileExists(kSystem + "lmsmon64.dll"));
+    winsim::Reboot();
+    EXPECT_TRUE(winsim::MachineFileExists(kSystem + "lmsmon64.dll"));
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "spooler/driver_install.h"
 #include "spooler/monitor_install.h"
 #include "system/pending_deletes.h"
+#include "system/pending_renames.h"
 #include "system/spooler_service.h"
 
 namespace inst {
@@ -16,14 +17,18 @@ namespace inst {
 namespace {
 
 // The removal half may have kept an unregistered monitor DLL of a compatible build whose
-// deletion was still pending from an uninstall; the clean-up has just carried that out, so the
-// DLL must be copied after all.
-void CopyMonitorIfCleanedUp(InstallContext* context) {
+// deletion was still pending from an uninstall. When the clean-up has just carried that out, the
+// DLL must be copied after all; when it could not (another program holds the file), the DLL is
+// kept, and its deletion must not wait for the restart to take the new monitor's DLL away.
+void KeepOrCopyMonitorFile(InstallContext* context) {
   if (context->CopyMonitor) return;
   CountedString path = nullptr;
-  if (AssignString(path, Text(context->systemDir)) && AppendString(path, context->monitorFile) &&
-      GetFileAttributesW(Text(path)) == INVALID_FILE_ATTRIBUTES)
-    context->CopyMonitor = true;
+  if (AssignString(path, Text(context->systemDir)) && AppendString(path, context->monitorFile)) {
+    if (GetFileAttributesW(Text(path)) == INVALID_FILE_ATTRIBUTES)
+      context->CopyMonitor = true;
+    else
+      CancelPendingDeletion(Text(path));
+  }
   FreeString(path);
 }
 
@@ -43,7 +48,7 @@ void ReInstall(InstallContext* context) {
     ClearPendingDeletes(context);
   }
   DeletePendingRenames();
-  CopyMonitorIfCleanedUp(context);
+  KeepOrCopyMonitorFile(context);
   if (context->InstallMonitor) AddMonitor(context);
   AddPrinterDriver(context);
   if (context->serverMode) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/wide.h"
+
 namespace inst {
 
 namespace {
@@ -193,6 +195,22 @@ void DeletePendingRenameSources(PendingRenameList* list) {
   }
   if (any) ForgetCarriedOut(list, carriedOut);
   GlobalFree(carriedOut);
+}
+
+void CancelPendingDeletion(const WCHAR* path) {
+  PendingRenameList list = ReadPendingRenames();
+  auto* cancelled = list.pairCount ? static_cast<int32_t*>(GlobalAlloc(GPTR, size_t(list.pairCount) * sizeof(int32_t))) : nullptr;
+  bool any = false;
+  for (int32_t k = 0; cancelled && k < list.pairCount; ++k) {
+    const WCHAR* source = list.names[2 * k];
+    if (source && !list.names[2 * k + 1] && StrEqualNoCase(WithoutNtPrefix(source), path)) {
+      cancelled[k] = 1;
+      any = true;
+    }
+  }
+  if (any) ForgetCarriedOut(&list, cancelled);
+  if (cancelled) GlobalFree(cancelled);
+  FreePendingRenameList(&list);
 }
 
 void FreePendingRenameList(PendingRenameList* list) {

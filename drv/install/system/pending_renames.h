@@ -19,6 +19,9 @@ PendingRenameList ReadPendingRenames();
 // from the value exactly the pending deletions it carried out, so none outlives a reinstall,
 // and keeps every other byte of it.
 void DeletePendingRenameSources(PendingRenameList* list);
+// Takes out of the value the pending deletions of `path` (letter case aside), keeping every
+// other byte: for a file the caller keeps in use after all.
+void CancelPendingDeletion(const WCHAR* path);
 // Releases the names and both arrays and leaves the list empty.
 void FreePendingRenameList(PendingRenameList* list);
 // A stored name as file calls take it: without its "\??\" prefix when all four characters are there.
