@@ -1,5 +1,6 @@
 # The README's commands. `make test` installs what it needs, builds both hosts and runs every test.
 CMD ?= install
+SHIFT ?= 0
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 MACHINE ?= build/machine
@@ -27,10 +28,14 @@ sanitize: deps
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS) -E windows
 
-# Runs the Linux program on a fresh default machine (kept in $(MACHINE) for a look afterwards).
+# Runs the Linux program on a fresh default machine (kept in $(MACHINE) for a look afterwards,
+# the machine before it in $(MACHINE).before) and shows what the command changed. SHIFT=1 holds
+# Shift, so that the log is shown.
 run: linux
-	@rm -rf $(MACHINE)
-	@WINSIM_MACHINE=$(MACHINE) build/bin/install $(CMD); echo "exit code: $$?"
+	@rm -rf $(MACHINE) $(MACHINE).before
+	@build/bin/winsim new --machine $(MACHINE).before && cp -R $(MACHINE).before $(MACHINE)
+	@WINSIM_SHIFT=$(SHIFT) WINSIM_MACHINE=$(MACHINE) build/bin/install $(CMD); echo "exit code: $$?"
+	@build/bin/winsim diff $(MACHINE).before $(MACHINE)
 
 # The Windows build and the stand-in components under Wine 8, in a fresh prefix (not part of `test`).
 e2e: windows

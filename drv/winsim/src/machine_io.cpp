@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "machine_json.h"
+#include "winsim/host.h"
 #include "winsim/machine.h"
 
 namespace winsim {
@@ -202,18 +203,22 @@ bool LoadMachine(const std::string& dir, std::string* problem) {
   return true;
 }
 
-bool SaveMachine(const std::string& dir, std::string* problem) {
-  std::string unused;
-  std::string& said = problem ? *problem : unused;
+std::string MachineJson() {
   Json j = Json::object();
   j["format"] = kMachineFormat;
   WriteRecord(j, M());
+  return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+bool SaveMachine(const std::string& dir, std::string* problem) {
+  std::string unused;
+  std::string& said = problem ? *problem : unused;
   std::string trace;
   for (const TraceEntry& e : M().trace)
     trace += std::to_string(e.ms) + " " + e.call + " " + e.detail + "\n";
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  return ReplaceFile(dir, "machine.json", j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n", &said) &&
+  return ReplaceFile(dir, "machine.json", MachineJson(), &said) &&
          ReplaceFile(dir, "trace.txt", trace, &said);
 }
 

@@ -18,6 +18,8 @@ std::string MachineDirectory();
 bool OpenMachineDirectory(const std::string& dir);
 // Saves the machine into `dir`; false after one line on standard error.
 bool SaveMachineDirectory(const std::string& dir);
+// machine.json as SaveMachine writes it.
+std::string MachineJson();
 
 // A full-screen terminal window: title, the log read-only and scrollable, a default Close
 // button. Enter closes it with IDOK, Escape with IDCANCEL.

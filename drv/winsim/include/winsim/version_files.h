@@ -24,5 +24,7 @@ DWORD FindVersionResource(const std::string& image, std::string* resource);
 
 // The product's files as a fresh installation has them, beside the tool and in its parent.
 void WriteProductFiles();
+// Their names: "lmsmon64.dll", ..., "lumtray.exe".
+extern const char* const kProductFileNames[8];
 
 }  // namespace winsim
