@@ -7,7 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "machine_json.h"
 #include "winsim/host.h"
@@ -63,14 +63,42 @@ bool ReadWholeFile(const std::string& file, std::string* text, std::string* prob
     return false;
   }
   std::ifstream in(file, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (!in || !bytes) {
+  text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad() || !in.is_open()) {
     *problem = file + ": cannot be read (" + std::strerror(errno) + ")";
     return false;
   }
-  *text = bytes.str();
   return true;
+}
+
+// Where the text nests arrays and objects deeper than `limit`, or npos. The parser builds any
+// depth, but taking a value apart recurses, so text deeper than any machine is refused first.
+size_t TooDeep(const std::string& text, size_t limit) {
+  size_t depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (inString) {
+      if (c == '\\') ++i;
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if ((c == '[' || c == '{') && ++depth > limit) {
+      return i;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return std::string::npos;
+}
+
+std::string LineAndColumn(const std::string& text, size_t byte) {
+  size_t line = 1, column = 1;
+  for (size_t i = 0; i < byte; ++i) {
+    column = text[i] == '\n' ? 1 : column + 1;
+    line += text[i] == '\n';
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
 // Replaces `name` in `dir` whole: the text goes to a new file beside it, reaches the disk, and
@@ -176,6 +204,13 @@ bool LoadMachine(const std::string& dir, std::string* problem) {
   std::error_code ec;
   if (!std::filesystem::exists(std::filesystem::symlink_status(file, ec))) return false;
   if (!ReadWholeFile(file, &text, &said)) return false;
+  // A registry tree of 512 levels takes about 1030.
+  constexpr size_t kMaxNesting = 2000;
+  if (size_t at = TooDeep(text, kMaxNesting); at != std::string::npos) {
+    said = file + ": " + LineAndColumn(text, at) + ": expected nesting at most " + std::to_string(kMaxNesting) +
+           " levels deep";
+    return false;
+  }
   Json j;
   try {
     j = Json::parse(text);
