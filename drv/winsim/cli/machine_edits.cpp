@@ -65,6 +65,11 @@ std::string PutProductFile(const std::string& path, uint16_t build) {
   return WriteVersionedFile(path, 1, 0, 0, build, "Lumascribe " + name) ? "" : path + ": cannot be written";
 }
 
+std::string DeleteAtRestart(const std::string& path) {
+  std::u16string wide = Wide(path);
+  return MoveFileExW(wide.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? "" : CallFailed("MoveFileExW");
+}
+
 std::string SetSpooler(bool running, std::optional<int64_t> startDelayMs, std::optional<int64_t> stopDelayMs) {
   Service* spooler = FindService("Spooler");
   if (!spooler) return "the machine has no Spooler service";

@@ -26,6 +26,9 @@ std::string RemovePrinter(const std::string& name);
 std::string HoldPath(const std::string& path, int64_t ms, uint32_t deleteError);
 // A product file of another build: a PE image whose version says 1.0.0.<build>.
 std::string PutProductFile(const std::string& path, uint16_t build);
+// Queues the file's deletion at the next restart, as a program does (MoveFileExW with
+// MOVEFILE_DELAY_UNTIL_REBOOT).
+std::string DeleteAtRestart(const std::string& path);
 // Sets the spooler service's state at once; a start is a new spooler process.
 // Delays left out keep their value.
 std::string SetSpooler(bool running, std::optional<int64_t> startDelayMs, std::optional<int64_t> stopDelayMs);

@@ -86,7 +86,8 @@ void AddServices(Builder& b) {
   for (const Service& s : M().services.services)
     b.Add("service", s.name,
           {{"state", ServiceStateName(s.state)}, {"start", Delay(s.startDelayMs)}, {"stop", Delay(s.stopDelayMs)}},
-          ServiceStateName(s.state) + " (start " + Delay(s.startDelayMs) + ", stop " + Delay(s.stopDelayMs) + ")");
+          ServiceStateName(s.state) + " (start " + Delay(s.startDelayMs) + ", stop " + Delay(s.stopDelayMs) + "), " +
+              std::to_string(s.starts) + (s.starts == 1 ? " start" : " starts"));
 }
 
 void AddMonitors(Builder& b) {
@@ -197,9 +198,13 @@ void AddHoldsAndFaults(Builder& b) {
                             ? "every call"
                             : "calls " + std::to_string(f.firstCall) + " to " +
                                   (f.lastCall == UINT32_MAX ? "the last" : std::to_string(f.lastCall));
+    std::string until = f.untilMs == UINT64_MAX ? "" : "until " + std::to_string(f.untilMs) + " ms";
+    std::string match = f.match.empty() ? "" : "match '" + f.match + "', ";
     b.Add("fault", f.call,
-          {{"error", std::to_string(f.error)}, {"match", f.match}, {"calls", calls},
-           {"until", f.untilMs == UINT64_MAX ? "" : std::to_string(f.untilMs) + " ms"}, {"seen", std::to_string(f.seen)}});
+          {{"error", std::to_string(f.error)}, {"match", f.match}, {"calls", calls}, {"until", until},
+           {"seen", std::to_string(f.seen)}},
+          "error " + std::to_string(f.error) + ", " + match + calls + (until.empty() ? "" : ", " + until) +
+              ", seen " + std::to_string(f.seen));
   }
 }
 

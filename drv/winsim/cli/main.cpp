@@ -140,6 +140,10 @@ int main(int argc, char** argv) {
   put->add_option("PATH", path, "The file's Windows path")->required();
   put->add_option("--build", build, "The build its version resource gives (1.0.0.N)")->required();
 
+  CLI::App* doom = file->add_subcommand("delete-at-restart", "Queue a file's deletion at the next restart "
+                                                            "(PendingFileRenameOperations), as a program does");
+  doom->add_option("PATH", path, "The file's Windows path")->required();
+
   std::string state;
   int64_t startDelay = 0, stopDelay = 0;
   CLI::App* service = app.add_subcommand("service", "Set a service's state");
@@ -167,6 +171,7 @@ int main(int argc, char** argv) {
       winsim::M().faults.push_back(fault);
       return std::string();
     });
+  if (*doom) return Change(dir, [&] { return winsim::DeleteAtRestart(path); });
   if (*put) return Change(dir, [&] { return winsim::PutProductFile(path, build); });
   std::optional<int64_t> start, stop;
   if (startOption->count()) start = startDelay;
