@@ -98,6 +98,12 @@ done
 run 1 "$winsim" show --machine "$dir/none"
 said "holds no machine.json"
 [ -e "$dir/none" ] && fail "show made a machine directory"
+# The complete example of the machine file's description loads as it stands.
+mkdir "$dir/example"
+awk '/^```json/ { on = 1; next } /^```/ { on = 0 } on' "$(dirname "$0")/../../docs/machine.md" >"$dir/example/machine.json"
+run 0 "$winsim" show --machine "$dir/example"
+grep -qxF "printer Office: port FILE:, driver 'Microsoft Print To PDF', share Office, comment 'Second floor', location 'Room 2.14', default, jobs 2, settings key Office" "$dir/out" ||
+  fail "the example machine does not show its printer"
 echo '{"format": 1, "ui": {"shiftDown": 1}}' >"$WINSIM_MACHINE/machine.json"
 run 125 "$winsim" show
 said "/ui/shiftDown: expected true or false, found number 1"
