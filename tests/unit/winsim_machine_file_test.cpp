@@ -122,7 +122,7 @@ TEST_F(WinsimMachineFileTest, AnUnusableFileStopsTheProgramAndChangesNothing) {
       {"invalid UTF-8", "", "{\"format\": 1, \"os\": {\"modulePath\": \"\xc3\x28\"}}", "machine.json: expected JSON"},
       {"null", "", "null", "(top level): expected an object"},
       {"no format", "", "{}", "/format: expected"},
-      {"newer format", "/format", "2", "/format: expected format version 1 or older"},
+      {"newer format", "", R"({"spooler": {"queues": []}, "format": 2})", "/format: expected format version 1 or older"},
       {"wrong record type", "/spooler", R"("x")", "/spooler: expected an object, found string \"x\""},
       {"negative unsigned", "/spooler/printers/2/attributes", "-1", "/spooler/printers/2/attributes: expected an unsigned 32-bit"},
       {"32-bit overflow", "/spooler/printers/0/cJobs", "4294967296", "/spooler/printers/0/cJobs: expected an unsigned 32-bit"},
@@ -132,7 +132,7 @@ TEST_F(WinsimMachineFileTest, AnUnusableFileStopsTheProgramAndChangesNothing) {
       {"string for number", "/processes/nextPid", R"("4096")", "/processes/nextPid: expected an unsigned 32-bit"},
       {"string for bool", "/ui/shiftDown", R"("true")", "/ui/shiftDown: expected true or false"},
       {"unknown enum name", "/ui/dialogAnswer", R"("later")", "/ui/dialogAnswer: expected \"close\""},
-      {"unknown member", "/spooler/printers/1/colour", "true", "/spooler/printers/1/colour: expected no such member"},
+      {"unknown member", "/spooler/printers/1/colour", "true", "/spooler/printers/1/colour: expected one of the record's members (connection, serverName"},
       {"bad hex", "/registry/localMachine/values", R"([{"name": "x", "type": "REG_BINARY", "hex": "zz"}])", "/registry/localMachine/values/0/hex: expected pairs of hexadecimal digits"},
       {"odd hex", "/registry/currentUser/values", R"([{"type": 3, "hex": "abc"}])", "/registry/currentUser/values/0/hex"},
       {"unknown registry type", "/registry/changes", R"([{"type": "REG_WHATEVER"}])", "/registry/changes/0/type: expected a registry type"},
@@ -140,7 +140,7 @@ TEST_F(WinsimMachineFileTest, AnUnusableFileStopsTheProgramAndChangesNothing) {
       {"control id", "/ui/dialogs", R"([{"itemTexts": {"ok": "x"}}])", "/ui/dialogs/0/itemTexts/ok: expected a control id"},
       {"registry deeper than Windows allows", "/registry/currentUser/keys", "[" + deepKeys + "]", "levels deep"},
       {"deep nesting elsewhere", "/os", Nested(100000, "[", "", "]"), "expected nesting at most 2000 levels deep"},
-      {"escaped member name", "/spooler/a~0b~1c", "1", "/spooler/a~0b~1c: expected no such member"},
+      {"escaped member name", "/spooler/a~0b~1c", "1", "/spooler/a~0b~1c: expected one of the record's members"},
   };
   const fs::path dir = fs::path(root_) / "m", json = dir / "machine.json";
   ASSERT_TRUE(SaveMachine(dir.string()));

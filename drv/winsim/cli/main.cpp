@@ -40,7 +40,7 @@ int New(const std::string& dir, bool installed, bool force) {
   std::error_code ec;
   bool taken = fs::exists(fs::path(dir) / "machine.json", ec) || fs::exists(fs::path(dir) / "drive_c", ec);
   if (taken && !force) return Fail(dir + ": already holds a machine (--force replaces it)");
-  if (!winsim::OpenMachineDirectory(dir) && !force) return kMachineUnusable;
+  if (!winsim::LockMachineDirectory(dir)) return kMachineUnusable;
   for (const char* part : {"machine.json", "trace.txt", "drive_c"}) fs::remove_all(fs::path(dir) / part, ec);
   if (ec) return Fail(dir + ": cannot be emptied (" + ec.message() + ")");
   winsim::ResetMachine(dir);

@@ -20,8 +20,10 @@ bool Report(const std::string& problem) {
   return false;
 }
 
+}  // namespace
+
 // The lock lives as long as this process: the descriptor is never closed.
-bool LockDirectory(const std::string& dir) {
+bool LockMachineDirectory(const std::string& dir) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec) return Report(dir + ": cannot be made a machine directory (" + ec.message() + ")");
@@ -35,15 +37,13 @@ bool LockDirectory(const std::string& dir) {
   return true;
 }
 
-}  // namespace
-
 std::string MachineDirectory() {
   const char* dir = std::getenv("WINSIM_MACHINE");
   return dir && *dir ? dir : "machine";
 }
 
 bool OpenMachineDirectory(const std::string& dir) {
-  if (!LockDirectory(dir)) return false;
+  if (!LockMachineDirectory(dir)) return false;
   std::string problem;
   if (LoadMachine(dir, &problem)) return true;
   if (!problem.empty()) return Report(problem);

@@ -1,9 +1,10 @@
 // A machine directory: machine.json beside drive_c, and the call trace of the last run.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -28,25 +29,21 @@ std::string Escaped(const std::string& member) {
   return out;
 }
 
+// The format is checked first: a newer file's members are not this program's to judge.
 void ReadMachine(JsonReader& r, const Json& j, Machine& m) {
   if (!j.is_object()) return Expected(r, "an object", j);
-  if (!j.contains("format")) {
-    Enter(r, "format");
+  size_t mark = Enter(r, "format");
+  if (!j.contains("format"))
     return Expected(r, "the file's format version, " + std::to_string(kMachineFormat) + ", found nothing");
-  }
-  for (auto it = j.begin(); it != j.end() && !Failed(r); ++it) {
-    if (it.key() != "format") {
-      if (!ReadMember(r, it.key(), it.value(), m)) UnknownMember(r, it.key(), m);
-      continue;
-    }
-    size_t mark = Enter(r, "format");
-    uint32_t format = 0;
-    Read(r, it.value(), format);
-    if (!Failed(r) && (format < 1 || format > kMachineFormat))
-      return Expected(r, "format version " + std::to_string(kMachineFormat) +
-                             " or older (a newer winsim wrote this machine)", it.value());
-    Leave(r, mark);
-  }
+  uint32_t format = 0;
+  Read(r, j["format"], format);
+  if (Failed(r)) return;
+  if (format < 1 || format > kMachineFormat)
+    return Expected(r, "format version " + std::to_string(kMachineFormat) + " or older (a newer winsim wrote this machine)",
+                    j["format"]);
+  Leave(r, mark);
+  for (auto it = j.begin(); it != j.end() && !Failed(r); ++it)
+    if (it.key() != "format" && !ReadMember(r, it.key(), it.value(), m)) UnknownMember(r, it.key(), m);
 }
 
 // Control characters would break the message's one line.
@@ -202,6 +199,11 @@ bool LoadMachine(const std::string& dir, std::string* problem) {
   std::string& said = problem ? *problem : unused;
   said.clear();
   std::error_code ec;
+  std::string disk = dir + "/drive_c";
+  if (std::filesystem::exists(disk, ec) && !std::filesystem::is_directory(disk, ec)) {
+    said = disk + ": expected the directory of the machine's C: drive, found a file";
+    return false;
+  }
   if (!std::filesystem::exists(std::filesystem::symlink_status(file, ec))) return false;
   if (!ReadWholeFile(file, &text, &said)) return false;
   // A registry tree of 512 levels takes about 1030.
@@ -225,11 +227,6 @@ bool LoadMachine(const std::string& dir, std::string* problem) {
   ReadMachine(reader, j, scratch);
   if (Failed(reader)) {
     said = OneLine(file + ": " + reader.problem);
-    return false;
-  }
-  std::string disk = dir + "/drive_c";
-  if (std::filesystem::exists(disk, ec) && !std::filesystem::is_directory(disk, ec)) {
-    said = disk + ": expected the directory of the machine's C: drive, found a file";
     return false;
   }
   ResetMachine(dir);

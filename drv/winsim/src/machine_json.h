@@ -114,7 +114,7 @@ void UnknownMember(JsonReader& r, const std::string& key, T& x) {
   std::string names;
   Fields(x, [&](const char* name, auto&) { names += std::string(names.empty() ? "" : ", ") + name; });
   Enter(r, key);
-  Expected(r, "no such member (this record has " + names + ")");
+  Expected(r, "one of the record's members (" + names + "), found an unknown one");
 }
 
 // A record reads the members it names; those left out keep their value.

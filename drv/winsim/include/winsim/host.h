@@ -12,6 +12,9 @@ namespace winsim {
 constexpr int kMachineUnusable = 125;
 // The directory $WINSIM_MACHINE names, else "machine".
 std::string MachineDirectory();
+// Takes `dir` for this process, made when missing, waiting while another program has it. False
+// after one line on standard error.
+bool LockMachineDirectory(const std::string& dir);
 // Takes `dir` for this process (waiting while another program has it) and loads its machine,
 // or a fresh default machine when it holds no machine.json. False, after one line on standard
 // error, when the directory or its machine cannot be used; it is then left as it was.

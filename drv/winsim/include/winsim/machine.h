@@ -128,7 +128,8 @@ Machine& M();
 void ResetMachine(const std::string& root);
 // The machine kept in `dir` (machine.json beside drive_c). False when the directory holds no
 // machine.json, or, with `problem` set to a one-line message naming the file, the place in it
-// and what was expected there, when the file cannot be used; the directory is left as it was.
+// and what was expected there, when the file or drive_c cannot be used; the directory is then
+// left as it was.
 bool LoadMachine(const std::string& dir, std::string* problem = nullptr);
 // Replaces machine.json and trace.txt whole; false with `problem` set when it cannot.
 bool SaveMachine(const std::string& dir, std::string* problem = nullptr);
