@@ -174,6 +174,8 @@ TEST_F(WinsimMachineFileTest, AnUnusableFileStopsTheProgramAndChangesNothing) {
   fs::remove_all(dir / "drive_c");
   std::ofstream(dir / "drive_c") << "a file";
   run("drive_c a file", "drive_c: expected the directory");
+  fs::remove(dir / "drive_c");
+  fs::create_directory(dir / "drive_c");
   fs::remove(json);
   fs::create_directory(json);
   run("machine.json a directory", "machine.json: expected a file");
