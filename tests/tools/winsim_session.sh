@@ -109,8 +109,9 @@ run 125 "$winsim" show
 said "/ui/shiftDown: expected true or false, found number 1"
 run 125 "$winsim" reboot
 
-# A second run waits while another has the machine.
+# The broken machine replaced without a word, and a second run waits while another has it.
 run 0 "$winsim" new --force
+[ -s "$dir/err" ] && fail "new --force complained: $(cat "$dir/err")"
 flock "$WINSIM_MACHINE" sleep 1 &
 sleep 0.2
 start=$(date +%s%N)
