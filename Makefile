@@ -1,5 +1,6 @@
 # The README's commands. `make test` installs what it needs, builds both hosts and runs every test.
 CMD ?= install
+SHIFT ?= 0
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 MACHINE ?= build/machine
@@ -36,10 +37,14 @@ faults: deps
 	@cmake --build build-asan -j $(JOBS) --target fault_sweep
 	@build-asan/bin/fault_sweep
 
-# Runs the Linux program on a fresh default machine (kept in $(MACHINE) for a look afterwards).
+# Runs the Linux program on a fresh default machine (kept in $(MACHINE) for a look afterwards,
+# the machine before it in $(MACHINE).before) and shows what the command changed. SHIFT=1 holds
+# Shift, so that the log is shown.
 run: linux
-	@rm -rf $(MACHINE)
-	@WINSIM_MACHINE=$(MACHINE) build/bin/install $(CMD); echo "exit code: $$?"
+	@rm -rf $(MACHINE) $(MACHINE).before
+	@build/bin/winsim new --machine $(MACHINE).before && cp -R $(MACHINE).before $(MACHINE)
+	@WINSIM_SHIFT=$(SHIFT) WINSIM_MACHINE=$(MACHINE) build/bin/install $(CMD); echo "exit code: $$?"
+	@build/bin/winsim diff $(MACHINE).before $(MACHINE)
 
 # Every end-to-end scenario on Wine 8 and on winsim, compared (not part of `test`, which runs the
 # winsim half alone).

@@ -4,7 +4,7 @@ set -e
 need=""
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libncurses-dev \
-         nlohmann-json3-dev mingw-w64 binutils-mingw-w64-x86-64 jq; do
+         nlohmann-json3-dev libcli11-dev mingw-w64 binutils-mingw-w64-x86-64; do
   have "$p" || need="$need $p"
 done
 [ -z "$need" ] && exit 0

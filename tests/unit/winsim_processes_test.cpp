@@ -249,7 +249,7 @@ TEST_F(WinsimProcessesTest, RunningCompanionSurvivesSaveAndLoad) {
   EXPECT_TRUE(CloseHandle(mutex));
   // A hand-written entry in machine.json is enough to have one running.
   std::ofstream(std::filesystem::path(root_) / "machine.json")
-      << R"({"processes": {"running": [{"image": "C:\\Program Files\\Lumascribe\\lumtray.exe"}]}})";
+      << R"({"format": 1, "processes": {"running": [{"image": "C:\\Program Files\\Lumascribe\\lumtray.exe"}]}})";
   ASSERT_TRUE(winsim::LoadMachine(root_));
   ASSERT_NE(winsim::RunningCompanion(), nullptr);
   EXPECT_NE(winsim::RunningCompanion()->pid, 0u);

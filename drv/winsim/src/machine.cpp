@@ -18,15 +18,17 @@ void ResetMachine(const std::string& root) {
   g_machine = Machine();
   g_machine.root = root;
   // A disk that is already there keeps its files: only a new one gets the product's files.
-  bool newDisk = !std::filesystem::exists(root + "/drive_c");
-  std::filesystem::create_directories(root + "/drive_c");
+  // A directory that cannot be made shows later, as the calls that need it fail.
+  std::error_code ec;
+  bool newDisk = !std::filesystem::exists(root + "/drive_c", ec);
+  std::filesystem::create_directories(root + "/drive_c", ec);
   g_machine.os.commandLine = u"\"" + Wide(g_machine.os.modulePath) + u"\"";
   g_machine.spooler.driverDirs["Windows x64"] = "C:\\Windows\\system32\\spool\\DRIVERS\\x64";
   g_machine.spooler.driverDirs["Windows NT x86"] = "C:\\Windows\\system32\\spool\\DRIVERS\\W32X86";
   for (const char* dir : {"C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3",
                           "C:\\Windows\\system32\\spool\\DRIVERS\\W32X86\\3",
                           "C:\\Program Files\\Lumascribe\\install"})
-    std::filesystem::create_directories(ResolvePath(dir).path);
+    std::filesystem::create_directories(ResolvePath(dir).path, ec);
   InstallInboxDrivers(newDisk);
   Service spooler;
   spooler.name = "Spooler";

@@ -1,16 +1,20 @@
 // The registry in machine.json.
-#include <nlohmann/json.hpp>
+#include <algorithm>
 
+#include "machine_json.h"
 #include "winsim/machine.h"
 
 namespace winsim {
 
+namespace {
+
 // Registry data is saved readably when its typed form gives back the same bytes, else as hex.
-static const std::pair<DWORD, const char*> kRegTypeNames[] = {
+const std::pair<DWORD, const char*> kRegTypeNames[] = {
     {0, "REG_NONE"}, {1, "REG_SZ"}, {2, "REG_EXPAND_SZ"}, {3, "REG_BINARY"},
     {4, "REG_DWORD"}, {7, "REG_MULTI_SZ"}, {11, "REG_QWORD"}};
+const char* const kDataForms[] = {"text", "strings", "dword", "hex"};
 
-static void PutRegData(nlohmann::json& j, DWORD type, const std::string& data) {
+void PutRegData(Json& j, DWORD type, const std::string& data) {
   j["type"] = type;
   for (const auto& [number, name] : kRegTypeNames)
     if (number == type) j["type"] = name;
@@ -32,70 +36,94 @@ static void PutRegData(nlohmann::json& j, DWORD type, const std::string& data) {
   }
 }
 
-static DWORD TakeRegType(const nlohmann::json& j) {
-  const nlohmann::json& type = j.value("type", nlohmann::json(0));
-  if (type.is_number()) return type.get<DWORD>();
-  for (const auto& [number, name] : kRegTypeNames)
-    if (type.is_string() && type.get<std::string>() == name) return number;
-  return 0;
+void ReadRegType(JsonReader& r, const Json& j, DWORD& type) {
+  if (j.is_string())
+    for (const auto& [number, name] : kRegTypeNames)
+      if (j.get<std::string>() == name) {
+        type = number;
+        return;
+      }
+  if (j.is_number()) return Read(r, j, type);
+  Expected(r, "a registry type (REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ, "
+              "REG_QWORD or a number)", j);
 }
 
-static std::string TakeRegData(const nlohmann::json& j) {
-  if (j.contains("text")) return RegSzBytes(j["text"].get<std::string>());
-  if (j.contains("strings")) return RegMultiSzBytes(j["strings"].get<std::vector<std::string>>());
-  if (j.contains("dword")) return RegDwordBytes(j["dword"].get<DWORD>());
-  std::string hex = j.value("hex", std::string()), data;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) data += char(std::stoi(hex.substr(i, 2), nullptr, 16));
-  return data;
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
-static void to_json(nlohmann::json& j, const RegValue& v) {
-  j = {{"name", v.name}};
-  PutRegData(j, v.type, v.data);
-}
-static void from_json(const nlohmann::json& j, RegValue& v) {
-  v.name = j.value("name", std::string());
-  v.type = TakeRegType(j);
-  v.data = TakeRegData(j);
-}
-void to_json(nlohmann::json& j, const RegKey& k) {
-  j = {{"name", k.name}, {"values", k.values}, {"keys", nlohmann::json::array()}};
-  for (const RegKey& child : k.keys) {
-    nlohmann::json c;
-    to_json(c, child);
-    j["keys"].push_back(c);
+void ReadRegData(JsonReader& r, const std::string& form, const Json& j, std::string& data) {
+  if (form == "text") {
+    std::string text;
+    Read(r, j, text);
+    data = RegSzBytes(text);
+  } else if (form == "strings") {
+    std::vector<std::string> strings;
+    Read(r, j, strings);
+    data = RegMultiSzBytes(strings);
+  } else if (form == "dword") {
+    DWORD value = 0;
+    Read(r, j, value);
+    data = RegDwordBytes(value);
+  } else {
+    std::string hex;
+    Read(r, j, hex);
+    data.clear();
+    for (size_t i = 0; i < hex.size() && !Failed(r); i += 2) {
+      int high = HexDigit(hex[i]), low = i + 1 < hex.size() ? HexDigit(hex[i + 1]) : -1;
+      if (high < 0 || low < 0) return Expected(r, "pairs of hexadecimal digits", j);
+      data += char(high << 4 | low);
+    }
   }
 }
-void from_json(const nlohmann::json& j, RegKey& k) {
-  k.name = j.value("name", k.name);
-  k.values = j.value("values", k.values);
-  k.keys.clear();
-  for (const nlohmann::json& c : j.value("keys", nlohmann::json::array())) {
-    k.keys.emplace_back();
-    from_json(c, k.keys.back());
+
+// A value's own members, its type, and its data in one of the four forms.
+template <class T>
+void ReadTypedValue(JsonReader& r, const Json& j, T& x, DWORD& type, std::string& data) {
+  if (!j.is_object()) return Expected(r, "an object", j);
+  std::string formSeen;
+  for (auto it = j.begin(); it != j.end() && !Failed(r); ++it) {
+    const std::string& key = it.key();
+    bool form = std::find(std::begin(kDataForms), std::end(kDataForms), key) != std::end(kDataForms);
+    if (key != "type" && !form) {
+      if (!ReadMember(r, key, it.value(), x)) UnknownMember(r, key, x);
+      continue;
+    }
+    size_t mark = Enter(r, key);
+    if (form && !formSeen.empty()) return Expected(r, "no other data than the \"" + formSeen + "\" before it");
+    if (form) {
+      formSeen = key;
+      ReadRegData(r, key, it.value(), data);
+    } else {
+      ReadRegType(r, it.value(), type);
+    }
+    if (!Failed(r)) Leave(r, mark);
   }
 }
-static void to_json(nlohmann::json& j, const RegValueChange& c) {
-  j = {{"key", c.key}, {"value", c.value}, {"onQuery", c.onQuery}, {"remove", c.remove}, {"seen", c.seen}};
-  PutRegData(j, c.type, c.data);
+
+}  // namespace
+
+void Read(JsonReader& r, const Json& j, RegValue& x) { ReadTypedValue(r, j, x, x.type, x.data); }
+void Read(JsonReader& r, const Json& j, RegValueChange& x) { ReadTypedValue(r, j, x, x.type, x.data); }
+
+void Write(Json& j, const RegValue& x) {
+  WriteRecord(j, x);
+  PutRegData(j, x.type, x.data);
 }
-static void from_json(const nlohmann::json& j, RegValueChange& c) {
-  c.key = j.value("key", c.key);
-  c.value = j.value("value", c.value);
-  c.onQuery = j.value("onQuery", c.onQuery);
-  c.remove = j.value("remove", c.remove);
-  c.seen = j.value("seen", c.seen);
-  c.type = TakeRegType(j);
-  c.data = TakeRegData(j);
+void Write(Json& j, const RegValueChange& x) {
+  WriteRecord(j, x);
+  PutRegData(j, x.type, x.data);
 }
-// Open keys belong to the running program and end with it.
-void to_json(nlohmann::json& j, const RegistryState& r) {
-  j = {{"localMachine", r.localMachine}, {"currentUser", r.currentUser}, {"changes", r.changes}};
-}
-void from_json(const nlohmann::json& j, RegistryState& r) {
-  r.localMachine = j.value("localMachine", r.localMachine);
-  r.currentUser = j.value("currentUser", r.currentUser);
-  r.changes = j.value("changes", r.changes);
+
+// Windows keeps registry trees to 512 levels (Microsoft Learn, "Registry Element Size Limits").
+void Read(JsonReader& r, const Json& j, RegKey& x) {
+  if (r.registryDepth >= 512) return Expected(r, "a registry tree at most 512 levels deep");
+  ++r.registryDepth;
+  ReadRecord(r, j, x);
+  --r.registryDepth;
 }
 
 }  // namespace winsim

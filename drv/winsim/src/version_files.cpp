@@ -180,11 +180,15 @@ std::vector<std::string> ProductExports(const std::string& name) {
   return {};
 }
 
+const char* const kProductFileNames[8] = {"lmsmon64.dll", "lmsdrv64.dll", "lmsui64.dll", "lmsmon32.dll",
+                                          "lmsdrv32.dll", "lmsui32.dll", "lmshelp.chm", "lumtray.exe"};
+
 void WriteProductFiles() {
   const std::string dir = "C:\\Program Files\\Lumascribe\\install\\";
-  for (const char* name : {"lmsmon64.dll", "lmsdrv64.dll", "lmsui64.dll", "lmsmon32.dll",
-                           "lmsdrv32.dll", "lmsui32.dll"})
-    WriteVersionedFile(dir + name, 1, 0, 0, 2501, std::string("Lumascribe ") + name, ProductExports(name));
+  for (const char* name : kProductFileNames) {
+    if (EndsWithNoCase(name, ".dll"))
+      WriteVersionedFile(dir + name, 1, 0, 0, 2501, std::string("Lumascribe ") + name, ProductExports(name));
+  }
   WriteMachineFile(dir + "lmshelp.chm", "ITSF Lumascribe help");
   WriteVersionedFile("C:\\Program Files\\Lumascribe\\lumtray.exe", 1, 0, 0, 2501, "Lumascribe tray");
 }

@@ -126,8 +126,13 @@ Machine& M();
 
 // A fresh x64 Windows installation rooted at the host directory `root`.
 void ResetMachine(const std::string& root);
-bool LoadMachine(const std::string& dir);
-bool SaveMachine(const std::string& dir);
+// The machine kept in `dir` (machine.json beside drive_c). False when the directory holds no
+// machine.json, or, with `problem` set to a one-line message naming the file, the place in it
+// and what was expected there, when the file or drive_c cannot be used; the directory is then
+// left as it was.
+bool LoadMachine(const std::string& dir, std::string* problem = nullptr);
+// Replaces machine.json and trace.txt whole; false with `problem` set when it cannot.
+bool SaveMachine(const std::string& dir, std::string* problem = nullptr);
 
 // Helpers for winsim's calls and for tests.
 std::string Utf8(const WCHAR* text);

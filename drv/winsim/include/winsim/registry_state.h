@@ -2,7 +2,6 @@
 // running program holds open, and planned changes of values between two reads.
 #pragma once
 #include <cstdint>
-#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 
@@ -50,13 +49,6 @@ struct RegistryState {
   std::vector<RegHandle> open;  // the running program's; not saved with the machine
   uint64_t nextHandle = 0x100;
 };
-
-// A key with its values and subkeys in machine.json (also a printer's data).
-void to_json(nlohmann::json& j, const RegKey& k);
-void from_json(const nlohmann::json& j, RegKey& k);
-// In machine.json: the trees and the planned changes; open keys end with the program.
-void to_json(nlohmann::json& j, const RegistryState& r);
-void from_json(const nlohmann::json& j, RegistryState& r);
 
 // "HKLM\A\\B\" -> "HKEY_LOCAL_MACHINE\A\B"; empty for a path outside both trees.
 std::string CanonicalKeyPath(const std::string& path);

@@ -33,5 +33,7 @@ std::vector<std::string> ProductExports(const std::string& name);
 
 // The product's files as a fresh installation has them, beside the tool and in its parent.
 void WriteProductFiles();
+// Their names: "lmsmon64.dll", ..., "lumtray.exe".
+extern const char* const kProductFileNames[8];
 
 }  // namespace winsim

@@ -1,0 +1,39 @@
+// What `winsim` changes on the loaded machine, each through the machine's own calls and state
+// functions. Each returns "" when done, else what went wrong.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace winsim {
+
+struct PrinterSpec {
+  std::string name;
+  std::string driver = "Lumascribe Server";
+  std::string port = "LumascribeServer:";
+  std::string comment;
+  std::string location;
+  std::string share;   // non-empty: the printer is shared under this name
+  bool makeDefault = false;
+  std::string subKey;  // the product's settings key name ("SubKey" in its printer data)
+};
+
+// Through AddPrinterW, as a program adds one.
+std::string AddPrinter(const PrinterSpec& spec);
+std::string RemovePrinter(const std::string& name);
+// Another program keeps `path` open for `ms` of simulated time (negative: until restart);
+// deleting it fails with `deleteError`.
+std::string HoldPath(const std::string& path, int64_t ms, uint32_t deleteError);
+// A product file of another build: a PE image whose version says 1.0.0.<build>.
+std::string PutProductFile(const std::string& path, uint16_t build);
+// Queues the file's deletion at the next restart, as a program does (MoveFileExW with
+// MOVEFILE_DELAY_UNTIL_REBOOT).
+std::string DeleteAtRestart(const std::string& path);
+// Sets the spooler service's state at once; a start is a new spooler process.
+// Delays left out keep their value.
+std::string SetSpooler(bool running, std::optional<int64_t> startDelayMs, std::optional<int64_t> stopDelayMs);
+// The fresh machine with the product installed by the tool and two printers whose settings it
+// kept over a reinstall: "Office" (the default) and the shared "Home".
+std::string InstallProduct();
+
+}  // namespace winsim
