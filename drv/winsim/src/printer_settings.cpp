@@ -16,7 +16,7 @@ void Rename(Printer& printer, const std::string& name) {
     if (entry.second.connection == printer.connection && EqualNoCase(entry.second.printer, printer.printerName))
       entry.second.printer = name;
   if (EqualNoCase(M().spooler.defaultPrinter, printer.printerName)) M().spooler.defaultPrinter = name;
-  printer.printerName = name;
+  M().spooler.printers.Rename(printer, name);
 }
 
 }  // namespace

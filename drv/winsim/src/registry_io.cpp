@@ -71,8 +71,9 @@ void from_json(const nlohmann::json& j, RegKey& k) {
   k.values = j.value("values", k.values);
   k.keys.clear();
   for (const nlohmann::json& c : j.value("keys", nlohmann::json::array())) {
-    k.keys.emplace_back();
-    from_json(c, k.keys.back());
+    RegKey child;
+    from_json(c, child);
+    k.keys.push_back(std::move(child));
   }
 }
 static void to_json(nlohmann::json& j, const RegValueChange& c) {
