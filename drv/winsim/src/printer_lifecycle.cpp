@@ -109,8 +109,10 @@ HANDLE AddPrinterW(LPWSTR name, DWORD level, LPBYTE printer) {
   if (!record) return Fail(DWORD(ERROR_INVALID_PARAMETER), HANDLE(nullptr));
   if (DWORD error = RecordError(*record)) return Fail(error, HANDLE(nullptr));
   PrinterList& printers = M().spooler.printers;
-  auto firstConnection = std::find_if(printers.begin(), printers.end(), [](const Printer& p) { return p.connection; });
-  printers.insert(firstConnection, FromRecord(*record));
+  // After the last local printer: connections are few, so the search starts from the end.
+  auto afterLocals = printers.end();
+  while (afterLocals != printers.begin() && std::prev(afterLocals)->connection) --afterLocals;
+  printers.insert(afterLocals, FromRecord(*record));
   PrinterHandle open;
   open.printer = printerName;
   open.access = PRINTER_ALL_ACCESS;

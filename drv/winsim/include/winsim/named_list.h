@@ -15,13 +15,15 @@ namespace winsim {
 std::string FoldName(const std::string& name);
 bool EqualNoCase(const std::string& a, const std::string& b);
 
-// A list of entries named by their `Key` member, with an index from the folded name. Entries are
-// added and removed through the list only, so the index follows them, and removing one leaves
-// the others where they are. The index is built when first needed (after a copy or a load too).
-// A name changed through Rename, or in an entry reached by its place (front, back, [i]), stays
-// found; one changed through a pointer the list gave out earlier is noticed only when the index
-// leads to an entry that no longer has the name looked for, and the index is built again.
-template <typename T, std::string T::*Key>
+// A list of entries with an index from the folded value of each of its `Keys` members (the first
+// is the entry's name). Entries are added and removed through the list only, so the indexes
+// follow them, and removing one leaves the others where they are. The indexes are built when
+// first needed (after a copy or a load too). A key changed through Rename, or in an entry reached
+// by its place (front, back, [i]), is found again; one changed through a pointer the list gave
+// out earlier is noticed when an index leads to an entry that no longer has the value looked
+// for, and the indexes are built again. Empty values are not indexed: looking one up reads the
+// whole list.
+template <typename T, std::string T::*... Keys>
 class NamedList {
  public:
   using value_type = T;
@@ -52,7 +54,7 @@ class NamedList {
   const_iterator end() const { return entries_.end(); }
   size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
-  // An entry reached by its place may be renamed by the caller: the index is built again.
+  // An entry reached by its place may be renamed by the caller: the indexes are built again.
   T& front() {
     Forget();
     return entries_.front();
@@ -73,27 +75,31 @@ class NamedList {
   void push_back(T entry) { insert(entries_.end(), std::move(entry)); }
   iterator insert(const_iterator before, T entry) {
     iterator added = entries_.insert(before, std::move(entry));
-    if (indexed_) index_.emplace(FoldName((*added).*Key), added);
+    if (indexed_)
+      for (size_t k = 0; k < kKeys; ++k) Enter(k, added);
     return added;
   }
   iterator erase(iterator entry) {
-    if (indexed_) Unindex(entry);
+    if (indexed_)
+      for (size_t k = 0; k < kKeys; ++k) Unindex(k, entry);
     return entries_.erase(entry);
   }
   void pop_back() { erase(std::prev(entries_.end())); }
   void clear() { Assign(std::list<T>()); }
 
-  // The first entry, in the list's order, named `name` that `accept` takes; null when none.
-  template <typename Accept>
-  T* Find(const std::string& name, Accept accept) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
+  // The first entry, in the list's order, whose key `K` is `value` and that `accept` takes; null
+  // when there is none.
+  template <size_t K = 0, typename Accept>
+  T* Find(const std::string& value, Accept accept) {
+    const auto matches = [&](const T& entry) { return EqualNoCase(entry.*kKey[K], value) && accept(entry); };
+    for (int attempt = 0; !value.empty() && attempt < 2; ++attempt) {
       Index();
-      auto [first, last] = index_.equal_range(FoldName(name));
+      auto [first, last] = index_[K].equal_range(FoldName(value));
       bool current = true, many = false;
       T* only = nullptr;
       for (auto it = first; it != last; ++it) {
         T& entry = *it->second;
-        current = current && EqualNoCase(entry.*Key, name);
+        current = current && EqualNoCase(entry.*kKey[K], value);
         if (!accept(static_cast<const T&>(entry))) continue;
         many = many || only;
         only = &entry;
@@ -103,9 +109,10 @@ class NamedList {
         continue;
       }
       if (!many) return only;
-      for (T& entry : entries_)  // names given twice: only the order can tell which comes first
-        if (EqualNoCase(entry.*Key, name) && accept(static_cast<const T&>(entry))) return &entry;
+      break;  // a value given twice: only the order can tell which comes first
     }
+    for (T& entry : entries_)
+      if (matches(entry)) return &entry;
     return nullptr;
   }
   T* Find(const std::string& name) {
@@ -115,12 +122,11 @@ class NamedList {
   // Removes `entry`, an entry of this list.
   void Remove(const T& entry) {
     Index();
-    auto [first, last] = index_.equal_range(FoldName(entry.*Key));
-    for (auto it = first; it != last; ++it)
-      if (&*it->second == &entry) return (void)erase(it->second);
-    // Renamed behind the list's back: found by its address.
-    for (iterator it = entries_.begin(); it != entries_.end(); ++it)
-      if (&*it == &entry) return (void)erase(it);
+    iterator at = Locate(entry);
+    // Unnamed, or renamed behind the list's back: found by its address.
+    for (iterator it = entries_.begin(); at == entries_.end() && it != entries_.end(); ++it)
+      if (&*it == &entry) at = it;
+    if (at != entries_.end()) erase(at);
   }
   // Removes every entry that `doomed` takes; how many there were.
   template <typename Doomed>
@@ -144,22 +150,20 @@ class NamedList {
     }
     return removed;
   }
-  void Rename(T& entry, const std::string& name) {
-    if (indexed_) {
-      iterator at = entries_.end();
-      for (auto [first, last] = index_.equal_range(FoldName(entry.*Key)); first != last; ++first)
-        if (&*first->second == &entry) {
-          at = first->second;
-          index_.erase(first);
-          break;
-        }
-      if (at == entries_.end()) Forget();
-      else index_.emplace(FoldName(name), at);
-    }
-    entry.*Key = name;
+  // Gives key `K` of `entry`, an entry of this list, a new value.
+  template <size_t K = 0>
+  void Rename(T& entry, const std::string& value) {
+    iterator at = indexed_ ? Locate(entry) : entries_.end();
+    if (at != entries_.end()) Unindex(K, at);
+    entry.*kKey[K] = value;
+    if (at != entries_.end()) Enter(K, at);
+    else Forget();
   }
 
  private:
+  static constexpr size_t kKeys = sizeof...(Keys);
+  static constexpr std::string T::*kKey[kKeys] = {Keys...};
+
   void Assign(std::list<T>&& entries) {
     entries_ = std::move(entries);
     Forget();
@@ -167,19 +171,35 @@ class NamedList {
   void Forget() { indexed_ = false; }
   void Index() {
     if (indexed_) return;
-    index_.clear();
-    index_.reserve(entries_.size());
-    for (iterator it = entries_.begin(); it != entries_.end(); ++it) index_.emplace(FoldName((*it).*Key), it);
+    for (size_t k = 0; k < kKeys; ++k) {
+      index_[k].clear();
+      index_[k].reserve(entries_.size());
+      for (iterator it = entries_.begin(); it != entries_.end(); ++it) Enter(k, it);
+    }
     indexed_ = true;
   }
-  void Unindex(iterator entry) {
-    for (auto [first, last] = index_.equal_range(FoldName((*entry).*Key)); first != last; ++first)
-      if (first->second == entry) return (void)index_.erase(first);
-    Forget();
+  // Where `entry` is, by its name; end() when the name index cannot tell.
+  iterator Locate(const T& entry) {
+    const std::string& name = entry.*kKey[0];
+    if (!name.empty())
+      for (auto [first, last] = index_[0].equal_range(FoldName(name)); first != last; ++first)
+        if (&*first->second == &entry) return first->second;
+    return entries_.end();
+  }
+  void Enter(size_t k, iterator entry) {
+    const std::string& value = (*entry).*kKey[k];
+    if (!value.empty()) index_[k].emplace(FoldName(value), entry);
+  }
+  void Unindex(size_t k, iterator entry) {
+    const std::string& value = (*entry).*kKey[k];
+    if (value.empty()) return;
+    for (auto [first, last] = index_[k].equal_range(FoldName(value)); first != last; ++first)
+      if (first->second == entry) return (void)index_[k].erase(first);
+    Forget();  // changed behind the list's back
   }
 
   std::list<T> entries_;
-  std::unordered_multimap<std::string, iterator> index_;
+  std::unordered_multimap<std::string, iterator> index_[kKeys];
   bool indexed_ = false;
 };
 

@@ -38,8 +38,8 @@ struct Printer {
   std::vector<RegKey> data;
 };
 
-// The spooler's printers by name, in the order it enumerates them.
-using PrinterList = NamedList<Printer, &Printer::printerName>;
+// The spooler's printers by name and by share name, in the order it enumerates them.
+using PrinterList = NamedList<Printer, &Printer::printerName, &Printer::shareName>;
 
 struct PrinterHandle {
   std::string printer;  // empty for the local print server
