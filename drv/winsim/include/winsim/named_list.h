@@ -75,13 +75,11 @@ class NamedList {
   void push_back(T entry) { insert(entries_.end(), std::move(entry)); }
   iterator insert(const_iterator before, T entry) {
     iterator added = entries_.insert(before, std::move(entry));
-    if (indexed_)
-      for (size_t k = 0; k < kKeys; ++k) Enter(k, added);
+    if (indexed_) Enter(added);
     return added;
   }
   iterator erase(iterator entry) {
-    if (indexed_)
-      for (size_t k = 0; k < kKeys; ++k) Unindex(k, entry);
+    if (indexed_) Unindex(entry);
     return entries_.erase(entry);
   }
   void pop_back() { erase(std::prev(entries_.end())); }
@@ -122,11 +120,8 @@ class NamedList {
   // Removes `entry`, an entry of this list.
   void Remove(const T& entry) {
     Index();
-    iterator at = Locate(entry);
-    // Unnamed, or renamed behind the list's back: found by its address.
-    for (iterator it = entries_.begin(); at == entries_.end() && it != entries_.end(); ++it)
-      if (&*it == &entry) at = it;
-    if (at != entries_.end()) erase(at);
+    auto slot = slots_.find(&entry);
+    if (slot != slots_.end()) erase(slot->second.entry);
   }
   // Removes every entry that `doomed` takes; how many there were.
   template <typename Doomed>
@@ -153,16 +148,28 @@ class NamedList {
   // Gives key `K` of `entry`, an entry of this list, a new value.
   template <size_t K = 0>
   void Rename(T& entry, const std::string& value) {
-    iterator at = indexed_ ? Locate(entry) : entries_.end();
-    if (at != entries_.end()) Unindex(K, at);
+    auto slot = indexed_ ? slots_.find(&entry) : slots_.end();
+    if (slot == slots_.end()) {
+      entry.*kKey[K] = value;
+      return Forget();
+    }
+    Slot& s = slot->second;
+    Drop(K, s);
     entry.*kKey[K] = value;
-    if (at != entries_.end()) Enter(K, at);
-    else Forget();
+    s.folded[K] = FoldName(value);
+    if (!value.empty()) index_[K].emplace(s.folded[K], s.entry);
   }
 
  private:
   static constexpr size_t kKeys = sizeof...(Keys);
   static constexpr std::string T::*kKey[kKeys] = {Keys...};
+
+  // An indexed entry and the values it is indexed under, which are what removing it must take
+  // out of the indexes even when its members say otherwise by then.
+  struct Slot {
+    iterator entry;
+    std::string folded[kKeys];
+  };
 
   void Assign(std::list<T>&& entries) {
     entries_ = std::move(entries);
@@ -171,34 +178,37 @@ class NamedList {
   void Forget() { indexed_ = false; }
   void Index() {
     if (indexed_) return;
+    slots_.clear();
+    slots_.reserve(entries_.size());
     for (size_t k = 0; k < kKeys; ++k) {
       index_[k].clear();
       index_[k].reserve(entries_.size());
-      for (iterator it = entries_.begin(); it != entries_.end(); ++it) Enter(k, it);
     }
+    for (iterator it = entries_.begin(); it != entries_.end(); ++it) Enter(it);
     indexed_ = true;
   }
-  // Where `entry` is, by its name; end() when the name index cannot tell.
-  iterator Locate(const T& entry) {
-    const std::string& name = entry.*kKey[0];
-    if (!name.empty())
-      for (auto [first, last] = index_[0].equal_range(FoldName(name)); first != last; ++first)
-        if (&*first->second == &entry) return first->second;
-    return entries_.end();
+  void Enter(iterator entry) {
+    Slot& slot = slots_[&*entry];
+    slot.entry = entry;
+    for (size_t k = 0; k < kKeys; ++k) {
+      const std::string& value = (*entry).*kKey[k];
+      slot.folded[k] = FoldName(value);
+      if (!value.empty()) index_[k].emplace(slot.folded[k], entry);
+    }
   }
-  void Enter(size_t k, iterator entry) {
-    const std::string& value = (*entry).*kKey[k];
-    if (!value.empty()) index_[k].emplace(FoldName(value), entry);
+  void Drop(size_t k, const Slot& slot) {
+    for (auto [first, last] = index_[k].equal_range(slot.folded[k]); first != last; ++first)
+      if (first->second == slot.entry) return (void)index_[k].erase(first);
   }
-  void Unindex(size_t k, iterator entry) {
-    const std::string& value = (*entry).*kKey[k];
-    if (value.empty()) return;
-    for (auto [first, last] = index_[k].equal_range(FoldName(value)); first != last; ++first)
-      if (first->second == entry) return (void)index_[k].erase(first);
-    Forget();  // changed behind the list's back
+  void Unindex(iterator entry) {
+    auto slot = slots_.find(&*entry);
+    if (slot == slots_.end()) return Forget();
+    for (size_t k = 0; k < kKeys; ++k) Drop(k, slot->second);
+    slots_.erase(slot);
   }
 
   std::list<T> entries_;
+  std::unordered_map<const T*, Slot> slots_;
   std::unordered_multimap<std::string, iterator> index_[kKeys];
   bool indexed_ = false;
 };
