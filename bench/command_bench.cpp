@@ -22,7 +22,7 @@ void BM_Reinstall(benchmark::State& state) {
   bench::TimeCommand(state, "install", inst::kExitInstalled, int(state.range(0)));
   state.counters["per_printer"] = Counter(double(state.range(0)), Counter::kIsIterationInvariantRate | Counter::kInvert);
 }
-BENCHMARK(BM_Reinstall)->ArgName("printers")->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Reinstall)->ArgName("printers")->Arg(1)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 void BM_Uninstall(benchmark::State& state) {
   bench::TimeCommand(state, "uninstall", inst::kExitUninstalled, 1);

@@ -1,6 +1,4 @@
 // Single operations of the tool that grow with what the machine holds, on one fresh machine each.
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -21,16 +19,12 @@ const std::string kToolDir = "C:\\Program Files\\Lumascribe\\install\\";
 void BM_ReadPendingRenames(benchmark::State& state) {
   bench::FreshMachine();
   const int pairs = int(state.range(0));
-  // Straight onto the host disk: each new file through winsim would scan the whole directory for
-  // a name in another case.
-  const std::string dir = "C:\\Windows\\Temp";
-  winsim::WriteMachineFile(dir + "\\lms0.tmp", "x");
-  const std::filesystem::path hostDir = winsim::ResolvePath(dir).path;
+  const std::string dir = "C:\\Windows\\Temp\\";
   std::vector<std::string> names;
   for (int i = 0; i < pairs; ++i) {
-    std::string file = "lms" + std::to_string(i) + ".tmp";
-    std::ofstream(hostDir / file) << 'x';
-    names.push_back("\\??\\" + dir + "\\" + file);
+    std::string file = dir + "lms" + std::to_string(i) + ".tmp";
+    winsim::WriteMachineFile(file, "x");
+    names.push_back("\\??\\" + file);
     names.push_back("");
   }
   winsim::SetRegValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, REG_MULTI_SZ,

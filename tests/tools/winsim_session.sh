@@ -47,13 +47,13 @@ run 1 "$program" install
 cat >"$dir/want" <<'END'
 - printer Home: port LumascribeServer:, driver 'Lumascribe Server', share LumHome, settings key Home
 - printer Office: port LumascribeServer:, driver 'Lumascribe Server', share Office, comment 'Second floor', location 'Room 2.14', default, settings key Office
+- pending \??\C:\Windows\system32\spool\DRIVERS\x64\3\Old\1\lmsdrv64.dll: deleted at restart
+- pending \??\C:\Windows\system32\spool\DRIVERS\x64\3\Old\1\lmsui64.dll: deleted at restart
 - file C:\Program Files\Lumascribe\lumtray.exe: build 2501
+- file C:\Windows\system32\spool\DRIVERS\x64\3\Old\1\lmsdrv64.dll: build 2501
+- file C:\Windows\system32\spool\DRIVERS\x64\3\Old\1\lmsui64.dll: build 2501
 + printer lumServer: port LumascribeServer:, driver 'Lumascribe Server', share lumServer
 ~ companion lumtray.exe: running 'yes, pid 4104' → 'no'
-+ file C:\Windows\system32\spool\DRIVERS\x64\3\Old\2\lmsdrv64.dll: build 2501
-+ file C:\Windows\system32\spool\DRIVERS\x64\3\Old\2\lmsui64.dll: build 2501
-+ file C:\Windows\system32\spool\DRIVERS\x64\3\Old\3\lmsdrv64.dll: build 2501
-+ file C:\Windows\system32\spool\DRIVERS\x64\3\Old\3\lmsui64.dll: build 2501
 END
 diff -u "$dir/want" "$dir/diff" || fail "the diff of the session"
 "$winsim" diff "$dir/start" "$dir/start" >"$dir/diff"

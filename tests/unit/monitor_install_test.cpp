@@ -136,7 +136,7 @@ TEST_F(MonitorInstallTest, AfterTwoRefusalsTheRegistrationAndThePortsFollow) {
           {"Kept", "LPT2:"},
           {"Gone", "LumascribeServer:"}});
   Redirect({"Lumascribe", "Pooled", "Kept", "Gone"});
-  M().spooler.printers.erase(M().spooler.printers.end() - 1);  // deleted after the snapshot
+  M().spooler.printers.pop_back();  // deleted after the snapshot
   context_.CopyMonitor = false;
   AddFault("AddMonitorW", ERROR_ACCESS_DENIED, "", 1, 2);
   AddMonitor(&context_);

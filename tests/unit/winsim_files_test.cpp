@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "support/sim.h"
 #include "winsim/windows.h"
 
@@ -70,6 +73,30 @@ TEST_F(WinsimFilesTest, HeldFilesResistDeletionUntilReleased) {
   EXPECT_TRUE(DeleteFileW(u"C:\\Windows\\system32\\b.dat"));
   ReleaseHolds("spooler");
   EXPECT_TRUE(DeleteFileW(u"C:\\Windows\\system32\\a.dll"));
+}
+
+// Names are matched from what winsim has read of a directory before: every change to it made
+// on the host since then must still show.
+TEST_F(WinsimFilesTest, ChangesMadeOnTheHostShowInLaterLookups) {
+  ASSERT_TRUE(WriteMachineFile("C:\\Top\\Dir\\a.txt", "a"));
+  EXPECT_FALSE(MachineFileExists("C:\\TOP\\DIR\\B.TXT"));  // both directories read
+  const std::filesystem::path top = ResolvePath("C:\\Top").path, dir = top / "Dir";
+  std::ofstream(dir / "b.txt") << 'b';
+  EXPECT_TRUE(MachineFileExists("C:\\TOP\\DIR\\B.TXT"));
+  std::filesystem::rename(dir / "b.txt", dir / "c.txt");
+  EXPECT_FALSE(MachineFileExists("C:\\top\\dir\\B.txt"));
+  EXPECT_TRUE(MachineFileExists("C:\\top\\dir\\C.txt"));
+  // A directory renamed with its parent: a new one in its place has other files.
+  std::filesystem::rename(top, top.parent_path() / "Old");
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "d.txt") << 'd';
+  EXPECT_FALSE(MachineFileExists("C:\\top\\dir\\A.TXT"));
+  EXPECT_TRUE(MachineFileExists("C:\\top\\dir\\D.TXT"));
+  EXPECT_TRUE(MachineFileExists("C:\\old\\DIR\\a.txt"));
+  // Files made through winsim in one directory, each looked up in another case.
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(WriteMachineFile("C:\\Many\\F" + std::to_string(i), ""));
+  for (int i = 0; i < 300; i += 7) EXPECT_TRUE(MachineFileExists("c:\\many\\f" + std::to_string(i))) << i;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(ResolvePath("C:\\many").path), {}), 300);
 }
 
 TEST_F(WinsimFilesTest, HoldsAndCurrentDirectorySurviveSaveAndLoad) {

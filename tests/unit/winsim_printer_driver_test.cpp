@@ -128,7 +128,7 @@ TEST_F(WinsimPrinterDriverTest, TheEnvironmentChoosesTheInstalledDriver) {
 }
 
 TEST_F(WinsimPrinterDriverTest, APrinterWhoseDriverIsGoneHasNone) {
-  M().drivers.installed.erase(M().drivers.installed.end() - 1);
+  M().drivers.installed.pop_back();
   DWORD needed = 0;
   EXPECT_FALSE(Get(nullptr, 2, nullptr, 0, &needed));
   EXPECT_EQ(GetLastError(), DWORD(ERROR_UNKNOWN_PRINTER_DRIVER));

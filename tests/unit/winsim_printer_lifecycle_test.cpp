@@ -157,6 +157,39 @@ TEST_F(WinsimPrinterLifecycleTest, DeletingTheDefaultPrinterLeavesNoDefault) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
 }
 
+// Printers come and go among many: the others keep their places, new local printers come after
+// the local ones and before the connections, and names are found in any case.
+TEST_F(WinsimPrinterLifecycleTest, ManyPrintersKeepTheirOrderAsOthersComeAndGo) {
+  winsim::Printer connection;
+  connection.connection = true;
+  connection.printerName = "\\\\print01\\Laser";
+  M().spooler.printers.push_back(connection);
+  std::vector<std::string> expected = {"Microsoft Print to PDF", "Microsoft XPS Document Writer", "Fax"};
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 200; ++i) names.push_back(U16("Printer " + std::to_string(i)));
+  for (std::u16string& name : names) {
+    record_.pPrinterName = name.data();
+    ASSERT_TRUE(ClosePrinter(Add()));
+  }
+  for (int i = 0; i < 200; ++i)
+    if (i % 3) expected.push_back("Printer " + std::to_string(i));
+  for (int i = 0; i < 200; i += 3) {
+    HANDLE printer = Open((i % 2 ? "printer " : "PRINTER ") + std::to_string(i), DELETE);
+    ASSERT_TRUE(DeletePrinter(printer));
+    ClosePrinter(printer);
+  }
+  record_.pPrinterName = names[0].data();
+  ASSERT_TRUE(ClosePrinter(Add()));
+  expected.push_back("Printer 0");
+  expected.push_back(connection.printerName);
+  std::vector<std::string> listed;
+  for (const winsim::Printer& p : M().spooler.printers) listed.push_back(p.printerName);
+  EXPECT_EQ(listed, expected);
+  EXPECT_EQ(winsim::FindPrinter("printer 3"), nullptr);
+  EXPECT_EQ(winsim::FindPrinter("PRINTER 199")->printerName, "Printer 199");
+  EXPECT_EQ(winsim::FindPrinter("\\\\PRINT01\\laser")->printerName, connection.printerName);
+}
+
 class WinsimPrinterDataTest : public WinsimPrinterLifecycleTest {};
 
 TEST_F(WinsimPrinterDataTest, StringsComeBackInAnsiBytesWithTheSizingProtocol) {

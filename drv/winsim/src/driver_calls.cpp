@@ -283,12 +283,12 @@ BOOL AddPrinterDriverExW(LPWSTR server, DWORD level, LPBYTE info, DWORD copyFlag
   d.configFile = installedPath(configFile);
   if (!helpFile.empty()) d.helpFile = installedPath(helpFile);
   for (const std::string& file : dependents) d.dependentFiles.push_back(installedPath(file));
-  for (PrinterDriver& old : M().drivers.installed) {
-    if (EqualNoCase(old.environment, d.environment) && EqualNoCase(old.name, d.name) && old.version == d.version) {
-      d.upgrades = old.upgrades + 1;
-      old = d;
-      return TRUE;
-    }
+  if (PrinterDriver* old = M().drivers.installed.Find(d.name, [&](const PrinterDriver& o) {
+        return EqualNoCase(o.environment, d.environment) && o.version == d.version;
+      })) {
+    d.upgrades = old->upgrades + 1;
+    *old = d;
+    return TRUE;
   }
   M().drivers.installed.push_back(d);
   return TRUE;
@@ -305,7 +305,7 @@ BOOL DeletePrinterDriverExW(LPWSTR server, LPWSTR environment, LPWSTR driverName
   std::string env;
   if (!FindDriverEnvironment(environment, &env, nullptr)) return Fail(DWORD(ERROR_INVALID_ENVIRONMENT), FALSE);
   if (name.empty()) return Fail(DWORD(ERROR_INVALID_PARAMETER), FALSE);
-  std::vector<PrinterDriver>& installed = M().drivers.installed;
+  auto& installed = M().drivers.installed;
   auto targeted = [&](const PrinterDriver& d) {
     return EqualNoCase(d.environment, env) && EqualNoCase(d.name, name) &&
            (!(deleteFlags & DPD_DELETE_SPECIFIC_VERSION) || d.version == versionFlag);
@@ -337,7 +337,7 @@ BOOL DeletePrinterDriverExW(LPWSTR server, LPWSTR environment, LPWSTR driverName
   // Whether the spooler has a file loaded is known only while the driver is still installed.
   std::vector<bool> loaded;
   for (const std::string& file : doomed) loaded.push_back(DriverHold(file) != nullptr);
-  std::erase_if(installed, targeted);
+  installed.RemoveIf(targeted);
   std::error_code ec;
   for (size_t i = 0; i < doomed.size(); ++i) {
     if (!loaded[i]) {

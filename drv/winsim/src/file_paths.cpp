@@ -2,6 +2,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "winsim/host_dirs.h"
 #include "winsim/machine.h"
 #include "winsim/win_errors.h"
 
@@ -31,18 +32,11 @@ bool ValidName(const std::string& name) {
 // The existing entry of `dir` that matches `name` without regard to case, else `name` itself.
 std::filesystem::path MatchEntry(const std::filesystem::path& dir, const std::string& name, bool* found) {
   std::error_code ec;
-  *found = false;
-  if (std::filesystem::exists(dir / name, ec)) {
-    *found = true;
-    return dir / name;
-  }
-  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
-    if (EqualNoCase(entry.path().filename().string(), name)) {
-      *found = true;
-      return entry.path();
-    }
-  }
-  return dir / name;
+  *found = std::filesystem::exists(dir / name, ec);
+  if (*found) return dir / name;
+  std::string entry = EntryNamed(dir, name);
+  *found = !entry.empty();
+  return dir / (*found ? entry : name);
 }
 
 }  // namespace

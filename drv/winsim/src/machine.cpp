@@ -110,6 +110,12 @@ std::u16string Wide(const std::string& text) {
 
 static char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
+std::string FoldName(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) c = Lower(c);
+  return folded;
+}
+
 bool EqualNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)

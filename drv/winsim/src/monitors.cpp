@@ -35,10 +35,14 @@ DWORD RecordBytes(const PortMonitor& monitor, DWORD level) {
 }
 
 // Records from the start of the buffer, their strings packed behind them.
-void PackMonitors(const std::vector<PortMonitor>& monitors, DWORD level, LPBYTE buffer, DWORD size) {
+void PackMonitors(const MonitorList& monitors, DWORD level, LPBYTE buffer, DWORD size) {
   StringPacker strings(buffer, size);
   DWORD stride = level == 1 ? sizeof(MONITOR_INFO_1W) : sizeof(MONITOR_INFO_2W);
-  for (size_t i = 0; i < monitors.size(); ++i) PackMonitor(monitors[i], level, buffer + i * stride, strings);
+  LPBYTE at = buffer;
+  for (const PortMonitor& monitor : monitors) {
+    PackMonitor(monitor, level, at, strings);
+    at += stride;
+  }
 }
 
 bool Empty(LPCWSTR text) { return !text || !*text; }
@@ -91,11 +95,7 @@ MonitorState DefaultMonitors() {
   return state;
 }
 
-PortMonitor* FindMonitor(const std::string& name) {
-  for (PortMonitor& monitor : M().monitors.monitors)
-    if (EqualNoCase(monitor.name, name)) return &monitor;
-  return nullptr;
-}
+PortMonitor* FindMonitor(const std::string& name) { return M().monitors.monitors.Find(name); }
 
 bool PortExists(const std::string& port) {
   for (const PortMonitor& monitor : M().monitors.monitors)
@@ -138,7 +138,7 @@ BOOL EnumMonitorsW(LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD 
   if (level != 1 && level != 2) return Fail(DWORD(ERROR_INVALID_LEVEL), FALSE);
   if (!needed || !returned || (!buffer && size)) return Fail(DWORD(RPC_X_NULL_REF_POINTER), FALSE);
   *returned = 0;
-  const std::vector<PortMonitor>& monitors = M().monitors.monitors;
+  const MonitorList& monitors = M().monitors.monitors;
   DWORD total = 0;
   for (const PortMonitor& monitor : monitors) total += RecordBytes(monitor, level);
   *needed = total;
@@ -184,7 +184,6 @@ BOOL DeleteMonitorW(LPWSTR name, LPWSTR environment, LPWSTR monitorName) {
   PortMonitor* found = FindMonitor(monitor);
   if (!found) return Fail(DWORD(ERROR_UNKNOWN_PRINT_MONITOR), FALSE);
   if (InUse(*found)) return Fail(DWORD(ERROR_PRINT_MONITOR_IN_USE), FALSE);
-  std::vector<PortMonitor>& monitors = M().monitors.monitors;
-  monitors.erase(monitors.begin() + (found - monitors.data()));
+  M().monitors.monitors.Remove(*found);
   return TRUE;
 }

@@ -24,9 +24,8 @@ bool KnownDatatype(const std::string& datatype) {
 bool DriverInstalled(const std::string& name) {
   std::string own;
   FindDriverEnvironment(nullptr, &own, nullptr);
-  for (const PrinterDriver& d : M().drivers.installed)
-    if (EqualNoCase(d.environment, own) && EqualNoCase(d.name, name)) return true;
-  return false;
+  auto ownEnvironment = [&](const PrinterDriver& d) { return EqualNoCase(d.environment, own); };
+  return M().drivers.installed.Find(name, ownEnvironment) != nullptr;
 }
 
 // The checks of the spooler's AddPrinter, in its order; 0 when the record may become a printer.
@@ -94,7 +93,7 @@ void RemovePrinter(const Printer& printer) {
       entry.second.printerDeleted = true;
   if (!printer.connection && EqualNoCase(M().spooler.defaultPrinter, printer.printerName))
     M().spooler.defaultPrinter.clear();
-  std::erase_if(M().spooler.printers, [&](const Printer& p) { return &p == &printer; });
+  M().spooler.printers.Remove(printer);
 }
 
 void ReleasePrinterIfUnused(const std::string& name, bool connection) {
@@ -121,9 +120,11 @@ HANDLE AddPrinterW(LPWSTR name, DWORD level, LPBYTE printer) {
   if (level != 2) return Fail(DWORD(ERROR_INVALID_LEVEL), HANDLE(nullptr));
   if (!record) return Fail(DWORD(ERROR_INVALID_PARAMETER), HANDLE(nullptr));
   if (DWORD error = RecordError(*record)) return Fail(error, HANDLE(nullptr));
-  std::vector<Printer>& printers = M().spooler.printers;
-  auto firstConnection = std::find_if(printers.begin(), printers.end(), [](const Printer& p) { return p.connection; });
-  printers.insert(firstConnection, FromRecord(*record));
+  PrinterList& printers = M().spooler.printers;
+  // After the last local printer: connections are few, so the search starts from the end.
+  auto afterLocals = printers.end();
+  while (afterLocals != printers.begin() && std::prev(afterLocals)->connection) --afterLocals;
+  printers.insert(afterLocals, FromRecord(*record));
   PrinterHandle open;
   open.printer = printerName;
   open.access = PRINTER_ALL_ACCESS;

@@ -16,7 +16,7 @@ void Rename(Printer& printer, const std::string& name) {
     if (entry.second.connection == printer.connection && EqualNoCase(entry.second.printer, printer.printerName))
       entry.second.printer = name;
   if (EqualNoCase(M().spooler.defaultPrinter, printer.printerName)) M().spooler.defaultPrinter = name;
-  printer.printerName = name;
+  M().spooler.printers.Rename(printer, name);
 }
 
 }  // namespace
@@ -41,11 +41,10 @@ DWORD PrinterNameError(const Printer* self, const std::string& name) {
 DWORD ShareNameError(const Printer* self, DWORD attributes, const std::string& shareName) {
   if (!(attributes & PRINTER_ATTRIBUTE_SHARED)) return 0;
   if (shareName.empty() || shareName.find_first_of("\\/,") != std::string::npos) return ERROR_INVALID_SHARENAME;
-  for (const Printer& other : M().spooler.printers)
-    if (&other != self && !other.connection && (other.attributes & PRINTER_ATTRIBUTE_SHARED) &&
-        EqualNoCase(other.shareName, shareName))
-      return ERROR_INVALID_SHARENAME;
-  return 0;
+  auto sharedByOther = [&](const Printer& other) {
+    return &other != self && !other.connection && (other.attributes & PRINTER_ATTRIBUTE_SHARED);
+  };
+  return M().spooler.printers.Find<1>(shareName, sharedByOther) ? DWORD(ERROR_INVALID_SHARENAME) : 0;
 }
 
 }  // namespace winsim
@@ -76,7 +75,7 @@ BOOL SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command) {
     return Fail(DWORD(ERROR_UNKNOWN_PRINTPROCESSOR), FALSE);
   if (DWORD refused = ShareNameError(found, record->Attributes, Utf8(record->pShareName))) return Fail(refused, FALSE);
   if (name != found->printerName) Rename(*found, name);
-  found->shareName = Utf8(record->pShareName);
+  M().spooler.printers.Rename<1>(*found, Utf8(record->pShareName));
   found->portName = ports;
   found->driverName = Utf8(record->pDriverName);
   found->comment = Utf8(record->pComment);

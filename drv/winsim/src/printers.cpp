@@ -84,9 +84,9 @@ std::string HandleName(HANDLE handle) {
 namespace winsim {
 
 Printer* FindPrinter(const std::string& name) {
-  for (Printer* printer : PrintersInOrder(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS))
-    if (EqualNoCase(printer->printerName, name)) return printer;
-  return nullptr;
+  PrinterList& printers = M().spooler.printers;
+  if (Printer* local = printers.Find(name, [](const Printer& p) { return !p.connection; })) return local;
+  return printers.Find(name, [](const Printer& p) { return p.connection; });
 }
 
 PrinterHandle* FindPrinterHandle(HANDLE handle) {
@@ -101,12 +101,10 @@ Printer* PrinterOf(HANDLE handle, DWORD* error) {
   if ((*error = SpoolerUnavailable())) return nullptr;
   *error = ERROR_INVALID_HANDLE;
   if (open->spoolerStart != SpoolerStarts() || open->printer.empty() || open->printerDeleted) return nullptr;
-  for (Printer& printer : M().spooler.printers)
-    if (printer.connection == open->connection && EqualNoCase(printer.printerName, open->printer)) {
-      *error = 0;
-      return &printer;
-    }
-  return nullptr;
+  bool connection = open->connection;
+  Printer* printer = M().spooler.printers.Find(open->printer, [&](const Printer& p) { return p.connection == connection; });
+  if (printer) *error = 0;
+  return printer;
 }
 
 HANDLE IssuePrinterHandle(PrinterHandle open) {

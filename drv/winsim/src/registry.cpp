@@ -26,12 +26,6 @@ RegKey* Tree(const std::string& rootName) {
   return nullptr;
 }
 
-RegKey* FindChild(RegKey& key, const std::string& name) {
-  for (RegKey& child : key.keys)
-    if (EqualNoCase(child.name, name)) return &child;
-  return nullptr;
-}
-
 }  // namespace
 
 std::string CanonicalKeyPath(const std::string& path) {
@@ -48,10 +42,9 @@ RegKey* FindRegKey(const std::string& path, bool create) {
   std::vector<std::string> names = SplitKeyPath(path);
   RegKey* key = names.empty() ? nullptr : Tree(names[0]);
   for (size_t i = 1; key && i < names.size(); ++i) {
-    RegKey* child = FindChild(*key, names[i]);
+    RegKey* child = key->keys.Find(names[i]);
     if (!child && create) {
-      key->keys.push_back({names[i], {}, {}});
-      child = &key->keys.back();
+      child = &*key->keys.insert(key->keys.end(), {names[i], {}, {}});
     }
     key = child;
   }
@@ -71,7 +64,7 @@ bool DeleteRegKeyTree(const std::string& path) {
   for (size_t i = 0; i + 1 < names.size(); ++i) parentPath += names[i] + "\\";
   RegKey* parent = FindRegKey(parentPath);
   if (!parent) return false;
-  return std::erase_if(parent->keys, [&](const RegKey& k) { return EqualNoCase(k.name, names.back()); }) > 0;
+  return parent->keys.RemoveNamed(names.back()) > 0;
 }
 
 bool SetRegValue(const std::string& keyPath, const std::string& name, DWORD type, const std::string& data) {

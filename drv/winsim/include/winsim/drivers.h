@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "winsim/file_state.h"
+#include "winsim/named_list.h"
 #include "winsim/win_types.h"
 
 namespace winsim {
@@ -40,7 +41,7 @@ struct MovedDriverFile {
 };
 
 struct DriverState {
-  std::vector<PrinterDriver> installed;
+  NamedList<PrinterDriver, &PrinterDriver::name> installed;  // every version and environment
   std::vector<MovedDriverFile> moved;
 };
 

@@ -97,7 +97,7 @@ struct HeapState {
 
 struct SpoolerState {
   std::map<std::string, std::string> driverDirs;  // environment name -> directory
-  std::vector<Printer> printers;                  // local printers first, then connections
+  PrinterList printers;                           // local printers first, then connections
   std::string defaultPrinter;                     // the user's default printer; empty: none
   // Each EnumPrintersW that answers 122 installs the first of these: a printer that appears
   // between a caller's sizing call and its filling call.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "winsim/file_state.h"
+#include "winsim/named_list.h"
 #include "winsim/win_types.h"
 
 namespace winsim {
@@ -16,8 +17,10 @@ struct PortMonitor {
   std::vector<std::string> ports;  // what the loaded DLL reports
 };
 
+using MonitorList = NamedList<PortMonitor, &PortMonitor::name>;
+
 struct MonitorState {
-  std::vector<PortMonitor> monitors;
+  MonitorList monitors;
   // The ports a monitor reports as soon as AddMonitorW has loaded it, by monitor name (what its
   // DLL would answer to EnumPorts).
   std::map<std::string, std::vector<std::string>> portsOfNewMonitor;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "winsim/named_list.h"
 #include "winsim/registry_state.h"
 #include "winsim/win_types.h"
 
@@ -36,6 +37,9 @@ struct Printer {
   // Printer data by key ("PrinterDriverData", "DsUser", ...); strings are stored wide.
   std::vector<RegKey> data;
 };
+
+// The spooler's printers by name and by share name, in the order it enumerates them.
+using PrinterList = NamedList<Printer, &Printer::printerName, &Printer::shareName>;
 
 struct PrinterHandle {
   std::string printer;  // empty for the local print server

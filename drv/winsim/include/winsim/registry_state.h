@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "winsim/named_list.h"
 #include "winsim/win_types.h"
 
 namespace winsim {
@@ -19,7 +20,7 @@ struct RegValue {
 struct RegKey {
   std::string name;
   std::vector<RegValue> values;  // in the order they were created
-  std::vector<RegKey> keys;
+  NamedList<RegKey, &RegKey::name> keys;
 };
 
 // Something else writes a value while a program reads it: on the `onQuery`-th RegQueryValueExW
