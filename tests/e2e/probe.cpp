@@ -473,7 +473,7 @@ int Run(const RunOptions& options) {
 int Boot() {
   winsim::ResetMachine(MachineDir());
   winsim::Machine& m = winsim::M();
-  std::erase_if(m.monitors.monitors, [](const winsim::PortMonitor& monitor) { return monitor.name != "Local Port"; });
+  m.monitors.monitors.RemoveIf([](const winsim::PortMonitor& monitor) { return monitor.name != "Local Port"; });
   m.drivers.installed.clear();
   m.spooler.printers.clear();
   m.spooler.defaultPrinter.clear();

@@ -54,9 +54,7 @@ winsim::Printer& ConfiguredPrinter(const std::string& name, const std::string& d
 }
 
 void DropPrinter(const std::string& name) {
-  auto& printers = winsim::M().spooler.printers;
-  for (size_t i = 0; i < printers.size(); ++i)
-    if (printers[i].printerName == name) printers.erase(printers.begin() + long(i));
+  winsim::M().spooler.printers.RemoveNamed(name);
 }
 
 std::string RandomText(std::mt19937& random, size_t maxLength) {
@@ -137,7 +135,7 @@ void UpgradeMachine(const std::string& root, std::mt19937& random) {
   for (int i = 0; i < products + foreign; ++i) {
     bool product = i < products;
     std::string name = (product ? "Lumascribe " : "Office ") + std::to_string(i) + " " + RandomText(random, 30);
-    winsim::Printer& p = product ? test::AddProductPrinter(name, "") : (m.spooler.printers.emplace_back(),
+    winsim::Printer& p = product ? test::AddProductPrinter(name, "") : (m.spooler.printers.push_back({}),
                                                                          m.spooler.printers.back());
     if (!product) {
       p.printerName = name;

@@ -49,10 +49,12 @@ struct Filler {
   void operator()(const char*, T& x) {
     x = ++n % 2 ? std::numeric_limits<T>::max() - T(n) : std::numeric_limits<T>::min() + T(n);
   }
-  template <class T>
-  void operator()(const char*, std::vector<T>& x) {
-    x.resize(depth < 4 ? 2 : 0);
-    for (T& element : x) (*this)("", element);
+  template <class L>
+    requires requires(L& list) { list.push_back(typename L::value_type{}); } && (!std::same_as<L, std::string>)
+  void operator()(const char*, L& x) {
+    x.clear();
+    for (int i = 0; i < (depth < 4 ? 2 : 0); ++i) x.push_back(typename L::value_type{});
+    for (auto& element : x) (*this)("", element);
   }
   template <class T>
   void operator()(const char*, std::map<std::string, T>& x) {

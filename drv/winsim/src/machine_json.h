@@ -72,13 +72,22 @@ void Read(JsonReader& r, const Json& j, T& x) {
   Expected(r, what, j);
 }
 
-template <class T>
-void Read(JsonReader& r, const Json& j, std::vector<T>& x) {
+// A list saved as an array: std::vector, or winsim's NamedList.
+template <class L>
+concept Sequence = !std::same_as<L, std::string> && requires(L& list) {
+  typename L::value_type;
+  list.push_back(typename L::value_type{});
+  list.back();
+  list.clear();
+};
+
+template <Sequence L>
+void Read(JsonReader& r, const Json& j, L& x) {
   if (!j.is_array()) return Expected(r, "an array", j);
   x.clear();
   for (size_t i = 0; i < j.size() && !Failed(r); ++i) {
     size_t mark = Enter(r, std::to_string(i));
-    x.emplace_back();
+    x.push_back(typename L::value_type{});
     Read(r, j[i], x.back());
     if (!Failed(r)) Leave(r, mark);
   }
@@ -138,10 +147,10 @@ void Write(Json& j, T x) {
   j = x;
 }
 
-template <class T>
-void Write(Json& j, const std::vector<T>& x) {
+template <Sequence L>
+void Write(Json& j, const L& x) {
   j = Json::array();
-  for (const T& element : x) Write(j.emplace_back(), element);
+  for (const auto& element : x) Write(j.emplace_back(), element);
 }
 
 template <class T>
