@@ -126,7 +126,7 @@ void UpgradeMachine(const std::string& root, std::mt19937& random) {
   winsim::Machine& m = winsim::M();
   if (random() % 2) DropPrinter("lumServer");
   auto build = [&] { return WORD(2440 + random() % 71); };
-  winsim::WriteVersionedFile(kSystem + "lmsmon64.dll", 1, 0, 0, build());
+  winsim::WriteVersionedFile(kSystem + "lmsmon64.dll", 1, 0, 0, build(), "", winsim::ProductExports("lmsmon64.dll"));
   for (const winsim::PrinterDriver& driver : m.drivers.installed)
     if (driver.name == kProductDriver && driver.environment == "Windows x64")
       winsim::WriteVersionedFile(driver.driverPath, 1, 0, 0, build());
