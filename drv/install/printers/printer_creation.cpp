@@ -127,6 +127,7 @@ HANDLE AddPrinter(InstallContext* context, const WCHAR* name) {
 
 void RestorePrinters(InstallContext* context) {
   int32_t restored = 0;
+  bool done = false;
   SavedPrinter** link = &context->savedPrinters;
   while (SavedPrinter* node = *link) {
     Recreated result = RestorePrinter(context, node);
@@ -138,8 +139,13 @@ void RestorePrinters(InstallContext* context) {
     }
     *link = node->next;
     FreeSavedPrinter(node);
-    if (DWORD error = WritePrinterRecords(context->savedPrinters)) ReportRecordError(context, error);
+    done = true;
   }
+  // The records are rewritten once, not after each printer (that would grow with the square of
+  // the printers). Should the run end before, a record whose printer is back only restores the
+  // same settings again.
+  if (done)
+    if (DWORD error = WritePrinterRecords(context->savedPrinters)) ReportRecordError(context, error);
   // Product printers left in place need no stand-in.
   if (restored == 0 && context->keptPrinters == 0) AddFallbackPrinter(context);
 }
