@@ -66,6 +66,19 @@ void MergeLeftovers(InstallContext* context, SavedPrinter*& captured, SavedPrint
   }
 }
 
+// Which snapshot entries the chain holds, one byte each, found in one walk: the chain runs
+// backwards through the snapshot (records of printers not in it follow). Null without memory.
+BYTE* MarkCaptured(const PrinterList& printers, const SavedPrinter* chain) {
+  auto* marks = static_cast<BYTE*>(GlobalAlloc(GPTR, printers.count ? printers.count : 1));
+  if (!marks) return nullptr;
+  for (DWORD i = printers.count; i-- > 0 && chain;)
+    if (StrEqual(chain->name, printers.entries[i].pPrinterName)) {
+      marks[i] = 1;
+      chain = chain->next;
+    }
+  return marks;
+}
+
 // Leaves in savedPrinters only the printers that are to be recreated.
 void KeepRecreated(InstallContext* context, SavedPrinter* chain) {
   SavedPrinter** tail = &context->savedPrinters;
@@ -111,15 +124,18 @@ void DeleteAllPrinters(InstallContext* context) {
   bool recorded = false;
   SavedPrinter* captured = reinstall ? CaptureForReinstall(context, &recorded) : CaptureAll(context, false);
   PrinterList& printers = context->printers;
+  BYTE* inChain = reinstall ? MarkCaptured(printers, captured) : nullptr;
   for (DWORD i = 0; i < printers.count; ++i) {
     PRINTER_INFO_2W* entry = &printers.entries[i];
     if (!IsProductPrinter(*entry)) continue;
-    if (reinstall && (!recorded || !FindSavedPrinter(captured, entry->pPrinterName))) {
+    bool inCapture = inChain ? inChain[i] != 0 : reinstall && FindSavedPrinter(captured, entry->pPrinterName);
+    if (reinstall && (!recorded || !inCapture)) {
       ++context->keptPrinters;
       continue;
     }
     DeletePrinter(context, entry->pPrinterName);
   }
+  if (inChain) GlobalFree(inChain);
   if (reinstall && recorded) {
     KeepRecreated(context, captured);
   } else {

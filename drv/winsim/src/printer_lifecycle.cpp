@@ -97,9 +97,7 @@ void RemovePrinter(const Printer& printer) {
 }
 
 void ReleasePrinterIfUnused(const std::string& name, bool connection) {
-  Printer* printer = nullptr;
-  for (Printer& p : M().spooler.printers)
-    if (p.connection == connection && EqualNoCase(p.printerName, name)) printer = &p;
+  Printer* printer = M().spooler.printers.Find(name, [&](const Printer& p) { return p.connection == connection; });
   if (!printer || !(printer->status & PRINTER_STATUS_PENDING_DELETION) || printer->cJobs) return;
   for (const auto& entry : M().spooler.handles.open)
     if (entry.second.connection == connection && !entry.second.printerDeleted &&
