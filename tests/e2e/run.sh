@@ -21,38 +21,18 @@ if [ "${1:-}" = --winsim ]; then
 fi
 linux_tool=$bin/install
 linux_probe=$bin/e2e_probe
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-export WINEDEBUG=-all
-# No Mono/Gecko prompts, no menu entries, and no debugger that would hang on a crash.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
-win_tool='C:\Program Files\Lumascribe\install\install.exe'
 win_probe='C:\e2e\probe.exe'
-tool_dir='Program Files/Lumascribe/install'
 
 problems=()  # what counts as unexplained besides differences
 die() { echo "e2e: $*"; echo "e2e: 0 scenarios, 0 differences, 1 unexplained"; exit 1; }
+. "$here/wine_prefix.sh"
 
 # --- the two hosts ---------------------------------------------------------------------------
-
-# Wine's processes (and the tray companion) inherit the caller's output: it goes to files only,
-# so that nothing reading ours waits for them to end.
-wine_in() {  # prefix, output file, program and arguments
-  local prefix=$1 file=$2
-  shift 2
-  WINEPREFIX=$prefix timeout 300 "$wine" "$@" >"$file" 2>"$file.err"
-}
-
-wine_stop() { WINEPREFIX=$1 "$wineserver" -k 2>/dev/null; WINEPREFIX=$1 "$wineserver" -w 2>/dev/null; }
 
 # A fresh prefix, booted once, with the tool, its files and the probe in place.
 wine_base() {
   local base=$out/base/wine
-  wine_in "$base" "$out/logs/wineboot.txt" wineboot -i || die "wineboot failed: $(tail -5 "$out/logs/wineboot.txt.err")"
-  # Without a display no window can be made; the null driver makes windows work undrawn.
-  wine_in "$base" "$out/logs/graphics.txt" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f ||
-    die "cannot select the null graphics driver"
-  wine_stop "$base"
+  wine_boot "$base" "$out/logs"
   mkdir -p "$base/drive_c/$tool_dir" "$base/drive_c/e2e"
   cp "$root/build-windows/bin/install.exe" "$base/drive_c/$tool_dir/"
   cp "$out/probe.exe" "$base/drive_c/e2e/"
@@ -64,13 +44,6 @@ winsim_base() {
   local base=$out/base/winsim
   WINSIM_MACHINE=$base "$linux_probe" boot || die "cannot make the winsim machine"
   put_files "$base/drive_c" 2501
-}
-
-put_files() {  # drive, build
-  local from=$out/components
-  [ "$2" = 2501 ] || from=$from/$2
-  cp "$from"/lms* "$1/$tool_dir/"
-  cp "$from/lumtray.exe" "$1/${tool_dir%/install}/"
 }
 
 # One step on one host; a step's output goes to $file. With $shot set, Wine's log window is
@@ -199,12 +172,10 @@ compare_scenario() {  # name
 { [ -x "$linux_probe" ] && [ -x "$linux_tool" ]; } || die "$bin/install or e2e_probe is missing (make linux)"
 rm -rf "$out"
 mkdir -p "$out/logs" "$out/base" "$out/machines/wine" "$out/machines/winsim" "$out/results"
-"$root/drv/components/build.sh" "$out/components" 2501 2450 >"$out/logs/components.txt" 2>&1 ||
-  die "the stand-in components failed to build: $(tail -5 "$out/logs/components.txt")"
+build_components 2501 2450
 winsim_base
 hosts=(winsim)
 if [ $mode = both ]; then
-  [ -x "$wine" ] || die "$wine is missing (scripts/install-wine.sh)"
   [ -f "$root/build-windows/bin/install.exe" ] || die "build-windows/bin/install.exe is missing (make windows)"
   x86_64-w64-mingw32-g++ -std=c++20 -O2 -Wall -Wextra -Werror -municode -DUNICODE -D_UNICODE -s -static \
     -o "$out/probe.exe" "$here/probe.cpp" -lwinspool -luser32 -lversion 2>"$out/logs/probe.txt" ||

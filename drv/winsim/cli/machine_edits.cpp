@@ -1,7 +1,5 @@
 #include "machine_edits.h"
 
-#include <cctype>
-
 #include "winsim/host.h"
 #include "winsim/machine.h"
 #include "winsim/version_files.h"
@@ -64,10 +62,8 @@ std::string HoldPath(const std::string& path, int64_t ms, uint32_t deleteError) 
 
 std::string PutProductFile(const std::string& path, uint16_t build) {
   std::string name = path.substr(path.rfind('\\') + 1);
-  std::string lower = name;
-  for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return WriteVersionedFile(path, 1, 0, 0, build, "Lumascribe " + name, ProductExports(lower)) ? ""
-                                                                                            : path + ": cannot be written";
+  return WriteVersionedFile(path, 1, 0, 0, build, "Lumascribe " + name, ProductExports(name)) ? ""
+                                                                                           : path + ": cannot be written";
 }
 
 std::string DeleteAtRestart(const std::string& path) {

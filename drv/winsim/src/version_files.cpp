@@ -6,6 +6,7 @@
 #include "winsim/api_version.h"
 #include "winsim/file_state.h"
 #include "winsim/machine.h"
+#include "winsim/named_list.h"
 #include "winsim/version_files.h"
 
 namespace winsim {
@@ -176,7 +177,7 @@ bool WriteVersionedFile(const std::string& windowsPath, WORD a, WORD b, WORD c, 
 }
 
 std::vector<std::string> ProductExports(const std::string& name) {
-  if (name.rfind("lmsmon", 0) == 0) return {kMonitorEntry};
+  if (FoldName(name).rfind("lmsmon", 0) == 0) return {kMonitorEntry};
   return {};
 }
 

@@ -28,7 +28,8 @@ bool WriteVersionedFile(const std::string& windowsPath, WORD a, WORD b, WORD c, 
 // ERROR_RESOURCE_TYPE_NOT_FOUND, _NAME_NOT_FOUND or _LANG_NOT_FOUND.
 DWORD FindVersionResource(const std::string& image, std::string* resource);
 
-// What a product DLL of that name exports for the spooler: the monitor DLLs their entry point.
+// What a product DLL of that name (any letter case) exports for the spooler: the monitor DLLs
+// their entry point.
 std::vector<std::string> ProductExports(const std::string& name);
 
 // The product's files as a fresh installation has them, beside the tool and in its parent.
