@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 MACHINE ?= build/machine
 
-.PHONY: test run windows deps linux sanitize faults e2e bench clean
+.PHONY: test run windows deps linux sign sanitize faults e2e bench clean
 
 deps:
 	@scripts/install-deps.sh
@@ -20,6 +20,11 @@ windows: deps
 
 test: linux windows
 	@cd build && ctest --output-on-failure -j $(JOBS)
+
+# Signs build-windows/bin/install.exe in place with the PKCS#12 file SIGN_PFX (password SIGN_PASS),
+# timestamped by the RFC 3161 server SIGN_TIMESTAMP names, if any (scripts/sign.sh).
+sign: windows
+	@scripts/sign.sh build-windows/bin/install.exe
 
 # The Linux tests again under AddressSanitizer and UBSan.
 sanitize: deps

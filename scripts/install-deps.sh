@@ -4,7 +4,8 @@ set -e
 need=""
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libncurses-dev \
-         nlohmann-json3-dev libcli11-dev mingw-w64 binutils-mingw-w64-x86-64; do
+         nlohmann-json3-dev libcli11-dev mingw-w64 binutils-mingw-w64-x86-64 \
+         osslsigncode openssl; do
   have "$p" || need="$need $p"
 done
 [ -z "$need" ] && exit 0

@@ -1,7 +1,7 @@
 #!/bin/sh
-# The Windows build: a PE32+ x86-64 GUI image with the elevation manifest and the log dialog,
-# hardened, that imports at start only DLLs Windows takes from the system directory whatever the
-# tool's folder holds (KnownDLLs), and delay-loads the others.
+# The Windows build: a PE32+ x86-64 GUI image with the elevation manifest, the log dialog and the
+# version resource, hardened, that imports at start only DLLs Windows takes from the system
+# directory whatever the tool's folder holds (KnownDLLs), and delay-loads the others.
 exe="$1"
 fail() { echo "FAIL: $*"; exit 1; }
 [ -f "$exe" ] || fail "$exe is missing (make windows)"
@@ -20,6 +20,26 @@ echo "$resources" | grep -qx "0x000005/0x000065/0x000409" || fail "no dialog 101
 grep -q 'requestedExecutionLevel level="requireAdministrator" uiAccess="false"' "$exe" \
   || fail "manifest does not request administrator rights"
 grep -q 'name="Lumascribe.Install"' "$exe" || fail "manifest has the wrong assembly name"
+# The version resource (type 16, id 1, language 1033), its build the one the source defines.
+echo "$resources" | grep -qx "0x000010/0x000001/0x000409" || fail "no version resource (type 16, id 1)"
+build=$(sed -n 's/^#define PRODUCT_BUILD //p' "$(dirname "$0")/../../drv/install/core/build_number.h")
+version=$(x86_64-w64-mingw32-windres -i "$exe" -O rc | sed -n '/ VERSIONINFO$/,/^END/s/^[[:space:]]*//p')
+while read -r line; do
+  echo "$version" | grep -qxF "$line" || fail "version resource lacks: $line"
+done <<EOF
+FILEVERSION 1, 0, 0, $build
+PRODUCTVERSION 1, 0, 0, $build
+FILETYPE 0x1
+VALUE "CompanyName", "Veldrin Software KFT"
+VALUE "FileDescription", "Lumascribe setup"
+VALUE "FileVersion", "1.0.0.$build"
+VALUE "InternalName", "install"
+VALUE "LegalCopyright", "Copyright (C) 2026 Veldrin Software KFT"
+VALUE "OriginalFilename", "install.exe"
+VALUE "ProductName", "Lumascribe"
+VALUE "ProductVersion", "1.0.0.$build"
+VALUE "Translation", 0x409, 1200
+EOF
 
 lower() { echo "$*" | tr A-Z a-z; }
 # Only KnownDLLs at start: any other DLL would be looked for first in the tool's own folder. Of

@@ -1,10 +1,11 @@
 // The product's fixed names and numbers.
 #pragma once
+#include "build_number.h"
 #include "win32.h"
 
 namespace inst {
 
-constexpr int kBuildNumber = 2501;
+constexpr int kBuildNumber = PRODUCT_BUILD;
 // Installed monitor and driver files from this build back to the oldest compatible one.
 constexpr int kOldestCompatibleBuild = 2451;
 
