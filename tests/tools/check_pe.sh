@@ -24,22 +24,12 @@ grep -q 'name="Lumascribe.Install"' "$exe" || fail "manifest has the wrong assem
 echo "$resources" | grep -qx "0x000010/0x000001/0x000409" || fail "no version resource (type 16, id 1)"
 build=$(sed -n 's/^#define PRODUCT_BUILD //p' "$(dirname "$0")/../../drv/install/core/build_number.h")
 version=$(x86_64-w64-mingw32-windres -i "$exe" -O rc | sed -n '/ VERSIONINFO$/,/^END/s/^[[:space:]]*//p')
-while read -r line; do
+for line in "FILEVERSION 1, 0, 0, $build" "PRODUCTVERSION 1, 0, 0, $build" 'VALUE "ProductName", "Lumascribe"' \
+  "VALUE \"FileVersion\", \"1.0.0.$build\"" "VALUE \"ProductVersion\", \"1.0.0.$build\"" 'VALUE "InternalName", "install"' \
+  'VALUE "CompanyName", "Veldrin Software KFT"' 'VALUE "FileDescription", "Lumascribe setup"' \
+  'VALUE "OriginalFilename", "install.exe"' 'VALUE "LegalCopyright", "Copyright (C) 2026 Veldrin Software KFT"'; do
   echo "$version" | grep -qxF "$line" || fail "version resource lacks: $line"
-done <<EOF
-FILEVERSION 1, 0, 0, $build
-PRODUCTVERSION 1, 0, 0, $build
-FILETYPE 0x1
-VALUE "CompanyName", "Veldrin Software KFT"
-VALUE "FileDescription", "Lumascribe setup"
-VALUE "FileVersion", "1.0.0.$build"
-VALUE "InternalName", "install"
-VALUE "LegalCopyright", "Copyright (C) 2026 Veldrin Software KFT"
-VALUE "OriginalFilename", "install.exe"
-VALUE "ProductName", "Lumascribe"
-VALUE "ProductVersion", "1.0.0.$build"
-VALUE "Translation", 0x409, 1200
-EOF
+done
 
 lower() { echo "$*" | tr A-Z a-z; }
 # Only KnownDLLs at start: any other DLL would be looked for first in the tool's own folder. Of
