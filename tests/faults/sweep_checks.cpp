@@ -80,6 +80,8 @@ void CheckRun(const Keep& keep, bool install, int exitCode, bool mustRestore, bo
   if ((exitCode == 100) != HasErrorLine(log))
     Note(findings, &findings->mismatch, "exit " + std::to_string(exitCode) + " with" +
                                             (HasErrorLine(log) ? "" : "out") + " an error line");
+  for (const std::string& line : log)
+    if (line.find("( No Description )") != std::string::npos) Note(findings, &findings->undescribed, line);
   bool monitor = winsim::FindMonitor("LumascribeServer:") != nullptr;
   bool x64 = ProductDriverOf("Windows x64"), x86 = ProductDriverOf("Windows NT x86");
   if (exitCode == success || exitCode == 101) {
@@ -109,6 +111,16 @@ void CheckRun(const Keep& keep, bool install, int exitCode, bool mustRestore, bo
   if (checkLeaks && (!m.heap.globalBlocks.empty() || !m.spooler.handles.open.empty() || !m.files.open.empty() ||
                      !m.services.handles.empty() || winsim::OpenRegKeyCount() != 0))
     Note(findings, &findings->leak, "blocks or handles left open");
+}
+
+void CheckStillPrinting(const Keep& keep, Findings* findings) {
+  if (!winsim::FindMonitor("LumascribeServer:")) Note(findings, &findings->lost, "monitor gone");
+  for (const char* environment : {"Windows x64", "Windows NT x86"})
+    if (!ProductDriverOf(environment)) Note(findings, &findings->lost, std::string("driver gone: ") + environment);
+  if (KeepOf(winsim::M()).installedFiles != keep.installedFiles) {
+    Note(findings, &findings->badFile, "an installed product file changed");
+    findings->lost = true;
+  }
 }
 
 }  // namespace sweep

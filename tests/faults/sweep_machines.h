@@ -20,6 +20,7 @@ struct Keep {
   std::vector<Captured> captured;
   std::vector<std::string> foreignPrinters;  // every other printer, all it holds, as text
   std::vector<std::u16string> foreignPending;  // the pending operations as the run found them
+  std::vector<std::string> installedFiles;     // the product's installed files: path and bytes
 };
 
 Keep KeepOf(const winsim::Machine& machine);
@@ -32,6 +33,12 @@ void InstalledMachine(const std::string& root);
 // "DsUser", comments, locations, one the default and shared under its own share name), a
 // foreign printer and foreign entries in "PendingFileRenameOperations".
 void ConfiguredMachine(const std::string& root);
+// The configured machine with one thing wrong for a reinstall, case `index` of BadPackageCount():
+// a file of the package beside the tool missing, empty, cut short, of the other architecture or
+// without its version resource; an older monitor installed while the package's is missing or
+// empty; a disk without room for the copies; a spooler that cannot start. Returns what is wrong.
+int BadPackageCount();
+std::string BadPackageMachine(const std::string& root, int index);
 // Installed, then changed as an upgrade finds it: older monitor and driver builds (2440 to
 // 2510), product and foreign printers with random names, settings, shares and default, product
 // files held for a while.
