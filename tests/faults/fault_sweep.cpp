@@ -103,7 +103,7 @@ int RunCase(const std::string& baseRoot, const sweep::Keep& keep, const Case& c)
   int code = test::RunTool(c.word);
   m.faults.clear();
   if (show) ShowRun(code);
-  sweep::CheckRun(keep, install, code, !c.again && install, !IsClose(c.fault.call), &findings);
+  sweep::CheckRun(keep, install, code, !c.again && install && !c.badPackage, !IsClose(c.fault.call), &findings);
   if (c.badPackage) sweep::CheckStillPrinting(keep, &findings);
   if (c.again) {
     // A new process: the machine as the ended one left it, without its handles.

@@ -1,5 +1,7 @@
 #include "sweep_checks.h"
 
+#include <algorithm>
+
 #include "winsim/windows.h"
 
 namespace sweep {
@@ -44,8 +46,9 @@ std::string DataString(const winsim::Printer& printer, const std::string& key) {
   return "";
 }
 
-// Why the captured printer is not back as it was; empty when it is.
-std::string Missing(const Captured& c) {
+// Why the captured printer is not back as it was, shared as a reinstall makes it or, when it was
+// left alone, as before; empty when it is.
+std::string Missing(const Captured& c, bool reinstalled = true) {
   const winsim::Printer* p = winsim::FindPrinter(c.name);
   if (!p || p->driverName != kProductDriver) return "printer";
   std::string subKey = DataString(*p, "PrinterDriverData");
@@ -54,7 +57,8 @@ std::string Missing(const Captured& c) {
   if (p->comment != c.comment) return "comment";
   if (p->location != c.location) return "location";
   if (c.isDefault && !winsim::EqualNoCase(winsim::M().spooler.defaultPrinter, c.name)) return "default";
-  if (!(p->attributes & PRINTER_ATTRIBUTE_SHARED) || p->shareName != c.shareName) return "share";
+  if ((reinstalled || c.shared) && (!(p->attributes & PRINTER_ATTRIBUTE_SHARED) || p->shareName != c.shareName))
+    return "share";
   return "";
 }
 
@@ -114,13 +118,17 @@ void CheckRun(const Keep& keep, bool install, int exitCode, bool mustRestore, bo
 }
 
 void CheckStillPrinting(const Keep& keep, Findings* findings) {
+  for (const Captured& c : keep.captured)
+    if (std::string what = Missing(c, false); !what.empty()) Note(findings, &findings->lost, c.name + ": " + what);
   if (!winsim::FindMonitor("LumascribeServer:")) Note(findings, &findings->lost, "monitor gone");
   for (const char* environment : {"Windows x64", "Windows NT x86"})
     if (!ProductDriverOf(environment)) Note(findings, &findings->lost, std::string("driver gone: ") + environment);
-  if (KeepOf(winsim::M()).installedFiles != keep.installedFiles) {
-    Note(findings, &findings->badFile, "an installed product file changed");
-    findings->lost = true;
-  }
+  const std::vector<std::string> now = KeepOf(winsim::M()).installedFiles;
+  if (now != keep.installedFiles) Note(findings, &findings->lost, "an installed product file changed or went");
+  for (const std::string& file : now)
+    if (!file.ends_with("|(none)") && std::find(keep.installedFiles.begin(), keep.installedFiles.end(), file) ==
+                                          keep.installedFiles.end())
+      Note(findings, &findings->badFile, "installed anew: " + file.substr(0, file.find('|')));
 }
 
 }  // namespace sweep

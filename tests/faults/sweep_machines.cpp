@@ -79,7 +79,8 @@ Keep KeepOf(const winsim::Machine& machine) {
     if (subKey.empty()) subKey = SettingsKeyIn(p, "DsUser");
     if (subKey.empty()) continue;  // deleted and not recreated, as written
     keep.captured.push_back({p.printerName, subKey, p.comment, p.location,
-                             p.shareName.empty() ? p.printerName : p.shareName, isDefault});
+                             p.shareName.empty() ? p.printerName : p.shareName, isDefault,
+                             (p.attributes & PRINTER_ATTRIBUTE_SHARED) != 0});
   }
   std::string data;
   if (winsim::GetRegValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, nullptr, &data))

@@ -13,6 +13,7 @@ namespace sweep {
 struct Captured {
   std::string name, subKey, comment, location, shareName;
   bool isDefault = false;
+  bool shared = false;  // before the run; a reinstall shares every printer it recreates
 };
 
 // What a run must not lose or change: read from the machine before the run.
