@@ -142,8 +142,7 @@ run_scenario() {  # host, name
     file=$out/results/$name/$host/$(printf %02d "$n")-${step%% *}.txt
     if [ "$step" = unchanged ]; then
       host_step "$host" "$dir" "$file" state
-      cmp -s "$last_state" "$file" ||
-        problems+=("$name: the state on $host changed: diff ${last_state#"$root"/} ${file#"$root"/}")
+      cmp -s "$last_state" "$file" || problems+=("$name: the state on $host changed: diff $last_state $file")
       continue
     fi
     [ "$step" = state ] && last_state=$file

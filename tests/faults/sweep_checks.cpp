@@ -123,11 +123,10 @@ void CheckStillPrinting(const Keep& keep, Findings* findings) {
   if (!winsim::FindMonitor("LumascribeServer:")) Note(findings, &findings->lost, "monitor gone");
   for (const char* environment : {"Windows x64", "Windows NT x86"})
     if (!ProductDriverOf(environment)) Note(findings, &findings->lost, std::string("driver gone: ") + environment);
-  const std::vector<std::string> now = KeepOf(winsim::M()).installedFiles;
-  if (now != keep.installedFiles) Note(findings, &findings->lost, "an installed product file changed or went");
+  const std::vector<std::string> now = KeepOf(winsim::M()).installedFiles, &before = keep.installedFiles;
+  if (now != before) Note(findings, &findings->lost, "an installed product file changed or went");
   for (const std::string& file : now)
-    if (!file.ends_with("|(none)") && std::find(keep.installedFiles.begin(), keep.installedFiles.end(), file) ==
-                                          keep.installedFiles.end())
+    if (std::find(before.begin(), before.end(), file) == before.end())
       Note(findings, &findings->badFile, "installed anew: " + file.substr(0, file.find('|')));
 }
 

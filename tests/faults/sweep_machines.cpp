@@ -85,16 +85,11 @@ Keep KeepOf(const winsim::Machine& machine) {
   std::string data;
   if (winsim::GetRegValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, nullptr, &data))
     keep.foreignPending = winsim::MultiSzStrings(data);
-  std::vector<std::string> paths;
-  for (const winsim::PortMonitor& monitor : machine.monitors.monitors)
-    if (monitor.name == "LumascribeServer:") paths.push_back(kSystem + monitor.dllName);
+  std::vector<std::string> paths = {kSystem + "lmsmon64.dll"};
   for (const winsim::PrinterDriver& d : machine.drivers.installed)
     if (d.name == kProductDriver) paths.insert(paths.end(), {d.driverPath, d.configFile, d.helpFile});
-  for (const std::string& path : paths) {
-    std::string bytes = "(none)";
-    winsim::ReadMachineFile(path, &bytes);
-    keep.installedFiles.push_back(path + "|" + bytes);
-  }
+  for (std::string& path : paths)
+    if (std::string bytes; winsim::ReadMachineFile(path, &bytes)) keep.installedFiles.push_back(path + "|" + bytes);
   return keep;
 }
 
@@ -132,92 +127,37 @@ void ConfiguredMachine(const std::string& root) {
                                                "", "\\??\\" + kSystem + "scanner.dat", ""}));
 }
 
-namespace {
-
-enum class Defect { Missing, Empty, CutShort, OtherArchitecture, NoVersion, OlderMonitor, SmallDisk, NoSpooler };
-struct BadCase {
-  Defect defect;
-  std::string file;  // in the package; empty for the machine's own defects
-};
-
-const char* const kDefectNames[] = {"missing", "empty", "cut short", "of the other architecture",
-                                    "without version", "an older monitor installed, package's", "disk too small",
-                                    "spooler cannot start"};
-const std::string kPackage = "C:\\Program Files\\Lumascribe\\install\\";
-
-std::vector<BadCase> BadCases() {
-  std::vector<BadCase> cases;
-  for (std::string file : {"lmsmon64.dll", "lmsdrv64.dll", "lmsui64.dll", "lmsdrv32.dll", "lmsui32.dll", "lmshelp.chm"}) {
-    bool dll = file.ends_with(".dll"), build = file.starts_with("lmsmon") || file.starts_with("lmsdrv");
-    for (Defect d : {Defect::Missing, Defect::Empty, Defect::CutShort, Defect::OtherArchitecture, Defect::NoVersion})
-      if (dll || d == Defect::Missing || d == Defect::Empty)
-        if (build || d != Defect::NoVersion) cases.push_back({d, file});
-  }
-  cases.push_back({Defect::OlderMonitor, ""});
-  cases.push_back({Defect::OlderMonitor, "lmsmon64.dll"});
-  cases.push_back({Defect::SmallDisk, ""});
-  cases.push_back({Defect::NoSpooler, ""});
-  return cases;
-}
-
-// The image without its resource directory: no version resource to find.
-std::string WithoutResources(std::string image) {
-  auto u32 = [&image](size_t at) { return uint32_t(uint8_t(image[at])) | uint32_t(uint8_t(image[at + 1])) << 8 |
-                                          uint32_t(uint8_t(image[at + 2])) << 16 | uint32_t(uint8_t(image[at + 3])) << 24; };
-  size_t optional = u32(0x3C) + 24;
-  size_t directories = optional + (uint8_t(image[optional + 1]) == 2 ? 112 : 96);
-  image.replace(directories + 16, 8, 8, '\0');
-  return image;
-}
-
-}  // namespace
-
-int BadPackageCount() { return int(BadCases().size()); }
-
 std::string BadPackageMachine(const std::string& root, int index) {
+  static const char* const files[] = {"lmsmon64.dll", "lmsdrv64.dll", "lmsui64.dll", "lmsdrv32.dll", "lmsui32.dll",
+                                      "lmshelp.chm"};
+  static const char* const defects[] = {"missing", "empty", "cut short", "of the other architecture", "versionless"};
+  const std::string dir = "C:\\Program Files\\Lumascribe\\install\\", file = files[index / 5 % 6];
+  const int defect = index % 5;
+  if (index < 30 && defect > (!file.ends_with(".dll") ? 1 : file.starts_with("lmsui") ? 3 : 4)) return "";
   ConfiguredMachine(root);
-  const BadCase c = BadCases().at(size_t(index));
-  winsim::Machine& m = winsim::M();
-  const std::string path = kPackage + c.file;
-  std::string bytes;
-  winsim::ReadMachineFile(path, &bytes);
-  switch (c.defect) {
-    case Defect::Missing: std::filesystem::remove(winsim::ResolvePath(path).path); break;
-    case Defect::Empty: winsim::WriteMachineFile(path, ""); break;
-    case Defect::CutShort: winsim::WriteMachineFile(path, bytes.substr(0, bytes.size() * 2 / 3)); break;
-    case Defect::OtherArchitecture: {
-      std::string other = c.file.find("64.") != std::string::npos ? "64." : "32.";
-      std::string name = c.file;
-      name.replace(name.find(other), 3, other == "64." ? "32." : "64.");
-      winsim::ReadMachineFile(kPackage + name, &bytes);
-      winsim::WriteMachineFile(path, bytes);
-      break;
-    }
-    case Defect::NoVersion: winsim::WriteMachineFile(path, WithoutResources(bytes)); break;
-    case Defect::OlderMonitor:
-      // Missing when no file is named, else empty.
-      winsim::WriteVersionedFile(kSystem + "lmsmon64.dll", 1, 0, 0, 2440, "", winsim::ProductExports("lmsmon64.dll"));
-      if (c.file.empty())
-        std::filesystem::remove(winsim::ResolvePath(kPackage + "lmsmon64.dll").path);
-      else
-        winsim::WriteMachineFile(path, "");
-      break;
-    case Defect::SmallDisk: {
-      // One byte less than the staged and the spooler's copies of both environments' driver files.
-      uint64_t needed = 0;
-      for (const char* name : {"lmsdrv64.dll", "lmsui64.dll", "lmsdrv32.dll", "lmsui32.dll", "lmshelp.chm", "lmshelp.chm"})
-        needed += 2 * std::filesystem::file_size(winsim::ResolvePath(kPackage + name).path);
-      m.files.freeBytes = needed - 1;
-      break;
-    }
-    case Defect::NoSpooler: {
-      winsim::Service* spooler = winsim::FindService("Spooler");
-      spooler->state = SERVICE_STOPPED;
-      spooler->startDelayMs = -1;
-      break;
-    }
+  if (index >= 30) {
+    uint64_t copies = 0;  // the staged and the spooler's copies of both environments' driver files
+    for (const char* name : {"lmsdrv64.dll", "lmsui64.dll", "lmsdrv32.dll", "lmsui32.dll", "lmshelp.chm", "lmshelp.chm"})
+      copies += 2 * std::filesystem::file_size(winsim::ResolvePath(dir + name).path);
+    winsim::Service* spooler = winsim::FindService("Spooler");
+    if (index == 30) winsim::M().files.freeBytes = copies - 1;
+    if (index == 31) spooler->state = SERVICE_STOPPED, spooler->startDelayMs = -1;
+    return index == 30 ? "disk one byte too small" : "spooler cannot start";
   }
-  return c.file + (c.file.empty() ? "" : " ") + kDefectNames[int(c.defect)];
+  // The monitor's defects matter only to a reinstall that must copy it: over an older one.
+  if (index < 5) winsim::WriteVersionedFile(kSystem + file, 1, 0, 0, 2440, "", winsim::ProductExports(file));
+  std::string bytes, other = file;
+  if (defect == 3) other.replace(other.find_first_of("36"), 2, file.find("64") != std::string::npos ? "32" : "64");
+  winsim::ReadMachineFile(dir + other, &bytes);
+  if (defect == 4) {  // without the resource directory
+    size_t optional = uint8_t(bytes[0x3C]) + 24;
+    bytes.replace(optional + (bytes[optional + 1] == 2 ? 112 : 96) + 16, 8, 8, '\0');
+  }
+  if (defect == 0)
+    std::filesystem::remove(winsim::ResolvePath(dir + file).path);
+  else
+    winsim::WriteMachineFile(dir + file, defect == 1 ? "" : defect == 2 ? bytes.substr(0, bytes.size() * 2 / 3) : bytes);
+  return file + " " + defects[defect];
 }
 
 void UpgradeMachine(const std::string& root, std::mt19937& random) {

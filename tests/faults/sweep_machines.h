@@ -34,11 +34,10 @@ void InstalledMachine(const std::string& root);
 // "DsUser", comments, locations, one the default and shared under its own share name), a
 // foreign printer and foreign entries in "PendingFileRenameOperations".
 void ConfiguredMachine(const std::string& root);
-// The configured machine with one thing wrong for a reinstall, case `index` of BadPackageCount():
-// a file of the package beside the tool missing, empty, cut short, of the other architecture or
-// without its version resource; an older monitor installed while the package's is missing or
-// empty; a disk without room for the copies; a spooler that cannot start. Returns what is wrong.
-int BadPackageCount();
+// The configured machine with one thing wrong for a reinstall, or "" when `index` (below 32)
+// names no case: a package file missing, empty, cut short, of the other architecture or without
+// its version resource (the monitor's over an older installed one); a disk one byte too small;
+// a spooler that cannot start. Returns what is wrong.
 std::string BadPackageMachine(const std::string& root, int index);
 // Installed, then changed as an upgrade finds it: older monitor and driver builds (2440 to
 // 2510), product and foreign printers with random names, settings, shares and default, product
