@@ -140,11 +140,8 @@ run_scenario() {  # host, name
     n=$((n + 1))
     local file
     file=$out/results/$name/$host/$(printf %02d "$n")-${step%% *}.txt
-    if [ "$step" = unchanged ]; then
-      host_step "$host" "$dir" "$file" state
-      cmp -s "$last_state" "$file" || problems+=("$name: the state on $host changed: diff $last_state $file")
-      continue
-    fi
+    [ "$step" = unchanged ] && { host_step "$host" "$dir" "$file" state; cmp -s "$last_state" "$file" ||
+      problems+=("$name: the state on $host changed: diff $last_state $file"); continue; }
     [ "$step" = state ] && last_state=$file
     expected=""
     [[ $step == *" = "* ]] && { expected=${step##* = }; step=${step% = *}; }

@@ -5,7 +5,7 @@
 // ("install", "uninstall", "reinstall", "random", "packages"; all when none); FAULTS_SEED and FAULTS_COUNT
 // change the random machines (fixed seed 2501, 200 machines). Prints one last line
 // "faults: R runs, C crashes, M exit mismatches, S silent failures, L printers lost" and fails
-// unless C, M, S and L are all 0, and no error lacks its text, no bad package installs a file.
+// unless C, M, S and L are all 0.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -78,7 +78,6 @@ void ShowRun(int code) {
 }
 
 enum Flag { kMismatch = 1, kSilent = 2, kLost = 4, kLeak = 8, kUndescribed = 16, kReported = 32, kBadFile = 64 };
-constexpr int kFindings = kMismatch | kSilent | kLost | kLeak | kUndescribed | kBadFile;
 
 struct Case {
   std::string word;
@@ -130,7 +129,7 @@ void Sweep(const std::string& baseRoot, const sweep::Keep& keep, const Case& c, 
   int status = 0;
   ++totals->runs;
   if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-      (WEXITSTATUS(status) & ~kFindings) != kReported) {
+      (WEXITSTATUS(status) & ~((kReported - 1) | kBadFile)) != kReported) {
     ++totals->crashes;
     std::fprintf(stderr, "  %s %s#%u: crashed (status %d)\n", c.word.c_str(), c.fault.call.c_str(),
                  c.fault.firstCall, status);
@@ -197,15 +196,12 @@ void SweepBase(const std::string& name, const std::string& word, void (*build)(c
 
 // The reinstall base with each thing wrong that must stop an install before it changes anything.
 void SweepBadPackages(const std::string& root, Totals* t) {
-  auto failures = [t] { return t->crashes + t->mismatches + t->silent + t->lost + t->leaks + t->badFiles; };
   int cases = 0, lost = t->lost, badFiles = t->badFiles;
-  for (int i = 0; i < 32; ++i) {
-    std::string what = sweep::BadPackageMachine(root, i);
-    int failed = failures();
-    if (!what.empty()) ++cases, Sweep(root, sweep::KeepOf(winsim::M()), Case{"install", {}, false, true}, t);
-    if (failures() != failed) std::fprintf(stderr, "  bad package: %s\n", what.c_str());
-    std::filesystem::remove_all(root);
-  }
+  for (int i = 0; i < 32; ++i, std::filesystem::remove_all(root))
+    if (std::string what = sweep::BadPackageMachine(root, i); !what.empty()) {
+      std::fprintf(stderr, "bad package %d: %s\n", ++cases, what.c_str());
+      Sweep(root, sweep::KeepOf(winsim::M()), Case{"install", {}, false, true}, t);
+    }
   std::printf("bad packages: %d cases, %d installed from a bad file, %d left the machine not printing\n", cases,
               t->badFiles - badFiles, t->lost - lost);
 }

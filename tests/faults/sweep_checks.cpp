@@ -46,9 +46,8 @@ std::string DataString(const winsim::Printer& printer, const std::string& key) {
   return "";
 }
 
-// Why the captured printer is not back as it was, shared as a reinstall makes it or, when it was
-// left alone, as before; empty when it is.
-std::string Missing(const Captured& c, bool reinstalled = true) {
+// Why the captured printer is not back as it was; empty when it is.
+std::string Missing(const Captured& c) {
   const winsim::Printer* p = winsim::FindPrinter(c.name);
   if (!p || p->driverName != kProductDriver) return "printer";
   std::string subKey = DataString(*p, "PrinterDriverData");
@@ -57,8 +56,7 @@ std::string Missing(const Captured& c, bool reinstalled = true) {
   if (p->comment != c.comment) return "comment";
   if (p->location != c.location) return "location";
   if (c.isDefault && !winsim::EqualNoCase(winsim::M().spooler.defaultPrinter, c.name)) return "default";
-  if ((reinstalled || c.shared) && (!(p->attributes & PRINTER_ATTRIBUTE_SHARED) || p->shareName != c.shareName))
-    return "share";
+  if (!(p->attributes & PRINTER_ATTRIBUTE_SHARED) || p->shareName != c.shareName) return "share";
   return "";
 }
 
@@ -118,15 +116,13 @@ void CheckRun(const Keep& keep, bool install, int exitCode, bool mustRestore, bo
 }
 
 void CheckStillPrinting(const Keep& keep, Findings* findings) {
-  for (const Captured& c : keep.captured)
-    if (std::string what = Missing(c, false); !what.empty()) Note(findings, &findings->lost, c.name + ": " + what);
-  if (!winsim::FindMonitor("LumascribeServer:")) Note(findings, &findings->lost, "monitor gone");
-  for (const char* environment : {"Windows x64", "Windows NT x86"})
-    if (!ProductDriverOf(environment)) Note(findings, &findings->lost, std::string("driver gone: ") + environment);
-  const std::vector<std::string> now = KeepOf(winsim::M()).installedFiles, &before = keep.installedFiles;
-  if (now != before) Note(findings, &findings->lost, "an installed product file changed or went");
-  for (const std::string& file : now)
-    if (std::find(before.begin(), before.end(), file) == before.end())
+  const Keep now = KeepOf(winsim::M());
+  if (now.productPrinters != keep.productPrinters) Note(findings, &findings->lost, "a product printer changed");
+  if (!winsim::FindMonitor("LumascribeServer:") || !ProductDriverOf("Windows x64") || !ProductDriverOf("Windows NT x86"))
+    Note(findings, &findings->lost, "monitor or driver gone");
+  if (now.installedFiles != keep.installedFiles) Note(findings, &findings->lost, "an installed file changed or went");
+  for (const std::string& file : now.installedFiles)
+    if (std::count(keep.installedFiles.begin(), keep.installedFiles.end(), file) == 0)
       Note(findings, &findings->badFile, "installed anew: " + file.substr(0, file.find('|')));
 }
 

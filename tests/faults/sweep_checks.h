@@ -20,8 +20,7 @@ struct Findings {
 // Checks the run that just ended with `exitCode`; `install` tells the command. With
 // `mustRestore`, every captured printer must be back with every setting whatever the exit code.
 void CheckRun(const Keep& keep, bool install, int exitCode, bool mustRestore, bool checkLeaks, Findings* findings);
-// After an install from a bad package or on a machine that cannot take it: still printing as
-// before, with the product's monitor, both drivers and every installed file as they were.
+// After an install that could not finish: printers, monitor, drivers and files as they were.
 void CheckStillPrinting(const Keep& keep, Findings* findings);
 
 }  // namespace sweep

@@ -75,12 +75,12 @@ Keep KeepOf(const winsim::Machine& machine) {
       keep.foreignPrinters.push_back(Describe(p, isDefault));
       continue;
     }
+    keep.productPrinters.push_back(Describe(p, isDefault));
     std::string subKey = SettingsKeyIn(p, "PrinterDriverData");
     if (subKey.empty()) subKey = SettingsKeyIn(p, "DsUser");
     if (subKey.empty()) continue;  // deleted and not recreated, as written
     keep.captured.push_back({p.printerName, subKey, p.comment, p.location,
-                             p.shareName.empty() ? p.printerName : p.shareName, isDefault,
-                             (p.attributes & PRINTER_ATTRIBUTE_SHARED) != 0});
+                             p.shareName.empty() ? p.printerName : p.shareName, isDefault});
   }
   std::string data;
   if (winsim::GetRegValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, nullptr, &data))
@@ -149,13 +149,10 @@ std::string BadPackageMachine(const std::string& root, int index) {
   std::string bytes, other = file;
   if (defect == 3) other.replace(other.find_first_of("36"), 2, file.find("64") != std::string::npos ? "32" : "64");
   winsim::ReadMachineFile(dir + other, &bytes);
-  if (defect == 4) {  // without the resource directory
-    size_t optional = uint8_t(bytes[0x3C]) + 24;
-    bytes.replace(optional + (bytes[optional + 1] == 2 ? 112 : 96) + 16, 8, 8, '\0');
-  }
-  if (defect == 0)
-    std::filesystem::remove(winsim::ResolvePath(dir + file).path);
-  else
+  if (defect == 4)  // without its resource directory
+    bytes.replace(uint8_t(bytes[0x3C]) + 24 + (bytes[uint8_t(bytes[0x3C]) + 25] == 2 ? 112 : 96) + 16, 8, 8, '\0');
+  if (defect == 0) std::filesystem::remove(winsim::ResolvePath(dir + file).path);
+  if (defect > 0)
     winsim::WriteMachineFile(dir + file, defect == 1 ? "" : defect == 2 ? bytes.substr(0, bytes.size() * 2 / 3) : bytes);
   return file + " " + defects[defect];
 }

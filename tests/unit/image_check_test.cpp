@@ -3,9 +3,7 @@
 #include "support/sim.h"
 #include "system/image_check.h"
 
-namespace {
-
-uint64_t End(const std::string& bytes, WORD machine) {
+static uint64_t End(const std::string& bytes, WORD machine) {
   return inst::ImageEnd(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size(), machine);
 }
 
@@ -21,5 +19,3 @@ TEST(ImageCheckTest, WholeOnlyForItsOwnMachine) {
   EXPECT_EQ(End(x64.substr(0, 63), inst::kMachineX64), 0u);
   EXPECT_GT(End(x64.substr(0, x64.size() - 1), inst::kMachineX64), x64.size() - 1) << "the last section cut";
 }
-
-}  // namespace
