@@ -127,7 +127,7 @@ screenshot_run() {  # prefix, output file, probe arguments...
 }
 
 run_scenario() {  # host, name
-  local host=$1 name=$2 n=0 dir=$out/machines/$1/$2 step expected code shot=${displays[$2]}
+  local host=$1 name=$2 n=0 dir=$out/machines/$1/$2 step expected code shot=${displays[$2]} last_state=/dev/null
   rm -rf "$dir"
   cp -a "$out/base/$host" "$dir"
   mkdir -p "$out/results/$name/$host"
@@ -140,6 +140,9 @@ run_scenario() {  # host, name
     n=$((n + 1))
     local file
     file=$out/results/$name/$host/$(printf %02d "$n")-${step%% *}.txt
+    [ "$step" = unchanged ] && { host_step "$host" "$dir" "$file" state; cmp -s "$last_state" "$file" ||
+      problems+=("$name: the state on $host changed: diff $last_state $file"); continue; }
+    [ "$step" = state ] && last_state=$file
     expected=""
     [[ $step == *" = "* ]] && { expected=${step##* = }; step=${step% = *}; }
     # shellcheck disable=SC2086  # the step's words
@@ -158,7 +161,7 @@ run_scenario() {  # host, name
 # lower case, as Windows compares file names).
 compare_scenario() {  # name
   local name=$1 wine_file winsim_file
-  for wine_file in "$out/results/$name/wine/"*-{run,state,settings}.txt; do
+  for wine_file in "$out/results/$name/wine/"*-{run,state,unchanged,settings}.txt; do
     [ -f "$wine_file" ] || continue
     winsim_file=$out/results/$name/winsim/$(basename "$wine_file")
     # shellcheck disable=SC2018,SC2019  # ASCII only

@@ -2,7 +2,7 @@
 // call of a fault-free run made to fail once (each allocation too), then the command run again
 // without faults; and randomly generated upgrade machines. Each run is a child process, so a
 // crash or a sanitizer report is counted, not fatal. Arguments name the parts to run
-// ("install", "uninstall", "reinstall", "random"; all when none); FAULTS_SEED and FAULTS_COUNT
+// ("install", "uninstall", "reinstall", "random", "packages"; all when none); FAULTS_SEED and FAULTS_COUNT
 // change the random machines (fixed seed 2501, 200 machines). Prints one last line
 // "faults: R runs, C crashes, M exit mismatches, S silent failures, L printers lost" and fails
 // unless C, M, S and L are all 0.
@@ -43,6 +43,7 @@ const std::map<std::string, DWORD> kErrors = {
     {"CreateFileW", ERROR_SHARING_VIOLATION}, {"ReadFile", 1117 /* ERROR_IO_DEVICE */},
     {"WriteFile", ERROR_DISK_FULL}, {"CloseHandle", ERROR_INVALID_HANDLE}, {"DeleteFileW", ERROR_ACCESS_DENIED},
     {"MoveFileExW", ERROR_ACCESS_DENIED}, {"GetFileAttributesW", ERROR_ACCESS_DENIED},
+    {"GetDiskFreeSpaceExW", ERROR_ACCESS_DENIED},
     {"GetFileVersionInfoSizeW", ERROR_ACCESS_DENIED}, {"GetFileVersionInfoW", ERROR_ACCESS_DENIED},
     {"VerQueryValueW", ERROR_RESOURCE_DATA_NOT_FOUND},
     {"RegOpenKeyExA", ERROR_ACCESS_DENIED}, {"RegOpenKeyExW", ERROR_ACCESS_DENIED},
@@ -67,7 +68,7 @@ bool IsClose(const std::string& call) {
 }
 
 struct Totals {
-  int runs = 0, crashes = 0, mismatches = 0, silent = 0, lost = 0, leaks = 0;
+  int runs = 0, crashes = 0, mismatches = 0, silent = 0, lost = 0, leaks = 0, undescribed = 0, badFiles = 0;
 };
 
 void ShowRun(int code) {
@@ -76,12 +77,13 @@ void ShowRun(int code) {
                dialogs.empty() ? "(no log window)" : dialogs.back().itemTexts.at(1001).c_str());
 }
 
-enum Flag { kMismatch = 1, kSilent = 2, kLost = 4, kLeak = 8, kReported = 32 };
+enum Flag { kMismatch = 1, kSilent = 2, kLost = 4, kLeak = 8, kUndescribed = 16, kReported = 32, kBadFile = 64 };
 
 struct Case {
   std::string word;
   winsim::Fault fault;  // none when call is empty
   bool again = true;    // the command once more without faults
+  bool badPackage = false;  // the machine must still print as before
 };
 
 // Runs a case on a copy of the base machine; returns its flags.
@@ -99,7 +101,8 @@ int RunCase(const std::string& baseRoot, const sweep::Keep& keep, const Case& c)
   int code = test::RunTool(c.word);
   m.faults.clear();
   if (show) ShowRun(code);
-  sweep::CheckRun(keep, install, code, !c.again && install, !IsClose(c.fault.call), &findings);
+  sweep::CheckRun(keep, install, code, !c.again && install && !c.badPackage, !IsClose(c.fault.call), &findings);
+  if (c.badPackage) sweep::CheckStillPrinting(keep, &findings);
   if (c.again) {
     // A new process: the machine as the ended one left it, without its handles.
     winsim::SaveMachine(root);
@@ -114,7 +117,8 @@ int RunCase(const std::string& baseRoot, const sweep::Keep& keep, const Case& c)
                  c.fault.firstCall, note.c_str());
   std::filesystem::remove_all(root);
   return kReported | (findings.mismatch ? kMismatch : 0) | (findings.silent ? kSilent : 0) |
-         (findings.lost ? kLost : 0) | (findings.leak ? kLeak : 0);
+         (findings.lost ? kLost : 0) | (findings.leak ? kLeak : 0) | (findings.undescribed ? kUndescribed : 0) |
+         (findings.badFile ? kBadFile : 0);
 }
 
 // The case in a child process: its crash or sanitizer report ends only the child.
@@ -125,7 +129,7 @@ void Sweep(const std::string& baseRoot, const sweep::Keep& keep, const Case& c, 
   int status = 0;
   ++totals->runs;
   if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-      (WEXITSTATUS(status) & ~15) != kReported) {
+      (WEXITSTATUS(status) & ~((kReported - 1) | kBadFile)) != kReported) {
     ++totals->crashes;
     std::fprintf(stderr, "  %s %s#%u: crashed (status %d)\n", c.word.c_str(), c.fault.call.c_str(),
                  c.fault.firstCall, status);
@@ -136,6 +140,8 @@ void Sweep(const std::string& baseRoot, const sweep::Keep& keep, const Case& c, 
   totals->silent += (flags & kSilent) != 0;
   totals->lost += (flags & kLost) != 0;
   totals->leaks += (flags & kLeak) != 0;
+  totals->undescribed += (flags & kUndescribed) != 0;
+  totals->badFiles += (flags & kBadFile) != 0;
 }
 
 // The base, its fault-free run, and each platform-call occurrence of that run failed once.
@@ -188,6 +194,18 @@ void SweepBase(const std::string& name, const std::string& word, void (*build)(c
   std::filesystem::remove_all(root);
 }
 
+// The reinstall base with each thing wrong that must stop an install before it changes anything.
+void SweepBadPackages(const std::string& root, Totals* t) {
+  int cases = 0, lost = t->lost, badFiles = t->badFiles;
+  for (int i = 0; i < 32; ++i, std::filesystem::remove_all(root))
+    if (std::string what = sweep::BadPackageMachine(root, i); !what.empty()) {
+      std::fprintf(stderr, "bad package %d: %s\n", ++cases, what.c_str());
+      Sweep(root, sweep::KeepOf(winsim::M()), Case{"install", {}, false, true}, t);
+    }
+  std::printf("bad packages: %d cases, %d installed from a bad file, %d left the machine not printing\n", cases,
+              t->badFiles - badFiles, t->lost - lost);
+}
+
 int EnvNumber(const char* name, int fallback) {
   const char* text = std::getenv(name);
   return text && *text ? std::atoi(text) : fallback;
@@ -218,12 +236,15 @@ int main(int argc, char** argv) {
       std::filesystem::remove_all(root);
     }
   }
+  if (wanted("packages")) SweepBadPackages(root, &totals);
   std::filesystem::remove_all(work);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (totals.leaks) std::printf("%d runs left blocks or handles open\n", totals.leaks);
   std::printf("time: %.1f s\n", seconds);
+  std::printf("no description: %d runs logged an error without its system text\n", totals.undescribed);
   std::printf("faults: %d runs, %d crashes, %d exit mismatches, %d silent failures, %d printers lost\n", totals.runs,
               totals.crashes, totals.mismatches, totals.silent, totals.lost);
-  bool clean = totals.crashes == 0 && totals.mismatches == 0 && totals.silent == 0 && totals.lost == 0;
+  bool clean = totals.crashes == 0 && totals.mismatches == 0 && totals.silent == 0 && totals.lost == 0 &&
+               totals.undescribed == 0 && totals.badFiles == 0;
   return clean && totals.leaks == 0 ? 0 : 1;
 }

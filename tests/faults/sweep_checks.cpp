@@ -1,5 +1,7 @@
 #include "sweep_checks.h"
 
+#include <algorithm>
+
 #include "winsim/windows.h"
 
 namespace sweep {
@@ -80,6 +82,8 @@ void CheckRun(const Keep& keep, bool install, int exitCode, bool mustRestore, bo
   if ((exitCode == 100) != HasErrorLine(log))
     Note(findings, &findings->mismatch, "exit " + std::to_string(exitCode) + " with" +
                                             (HasErrorLine(log) ? "" : "out") + " an error line");
+  for (const std::string& line : log)
+    if (line.find("( No Description )") != std::string::npos) Note(findings, &findings->undescribed, line);
   bool monitor = winsim::FindMonitor("LumascribeServer:") != nullptr;
   bool x64 = ProductDriverOf("Windows x64"), x86 = ProductDriverOf("Windows NT x86");
   if (exitCode == success || exitCode == 101) {
@@ -109,6 +113,17 @@ void CheckRun(const Keep& keep, bool install, int exitCode, bool mustRestore, bo
   if (checkLeaks && (!m.heap.globalBlocks.empty() || !m.spooler.handles.open.empty() || !m.files.open.empty() ||
                      !m.services.handles.empty() || winsim::OpenRegKeyCount() != 0))
     Note(findings, &findings->leak, "blocks or handles left open");
+}
+
+void CheckStillPrinting(const Keep& keep, Findings* findings) {
+  const Keep now = KeepOf(winsim::M());
+  if (now.productPrinters != keep.productPrinters) Note(findings, &findings->lost, "a product printer changed");
+  if (!winsim::FindMonitor("LumascribeServer:") || !ProductDriverOf("Windows x64") || !ProductDriverOf("Windows NT x86"))
+    Note(findings, &findings->lost, "monitor or driver gone");
+  if (now.installedFiles != keep.installedFiles) Note(findings, &findings->lost, "an installed file changed or went");
+  for (const std::string& file : now.installedFiles)
+    if (std::count(keep.installedFiles.begin(), keep.installedFiles.end(), file) == 0)
+      Note(findings, &findings->badFile, "installed anew: " + file.substr(0, file.find('|')));
 }
 
 }  // namespace sweep

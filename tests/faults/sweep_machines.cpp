@@ -75,6 +75,7 @@ Keep KeepOf(const winsim::Machine& machine) {
       keep.foreignPrinters.push_back(Describe(p, isDefault));
       continue;
     }
+    keep.productPrinters.push_back(Describe(p, isDefault));
     std::string subKey = SettingsKeyIn(p, "PrinterDriverData");
     if (subKey.empty()) subKey = SettingsKeyIn(p, "DsUser");
     if (subKey.empty()) continue;  // deleted and not recreated, as written
@@ -84,6 +85,11 @@ Keep KeepOf(const winsim::Machine& machine) {
   std::string data;
   if (winsim::GetRegValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, nullptr, &data))
     keep.foreignPending = winsim::MultiSzStrings(data);
+  std::vector<std::string> paths = {kSystem + "lmsmon64.dll"};
+  for (const winsim::PrinterDriver& d : machine.drivers.installed)
+    if (d.name == kProductDriver) paths.insert(paths.end(), {d.driverPath, d.configFile, d.helpFile});
+  for (std::string& path : paths)
+    if (std::string bytes; winsim::ReadMachineFile(path, &bytes)) keep.installedFiles.push_back(path + "|" + bytes);
   return keep;
 }
 
@@ -119,6 +125,36 @@ void ConfiguredMachine(const std::string& root) {
                       winsim::RegMultiSzBytes({"\\??\\C:\\Windows\\a.new", "!\\??\\C:\\Windows\\a.dll",
                                                "\\??\\" + kSystem + "oldcache", "", "\\??\\C:\\Windows\\gone.dll",
                                                "", "\\??\\" + kSystem + "scanner.dat", ""}));
+}
+
+std::string BadPackageMachine(const std::string& root, int index) {
+  static const char* const files[] = {"lmsmon64.dll", "lmsdrv64.dll", "lmsui64.dll", "lmsdrv32.dll", "lmsui32.dll",
+                                      "lmshelp.chm"};
+  static const char* const defects[] = {"missing", "empty", "cut short", "of the other architecture", "versionless"};
+  const std::string dir = "C:\\Program Files\\Lumascribe\\install\\", file = files[index / 5 % 6];
+  const int defect = index % 5;
+  if (index < 30 && defect > (!file.ends_with(".dll") ? 1 : file.starts_with("lmsui") ? 3 : 4)) return "";
+  ConfiguredMachine(root);
+  if (index >= 30) {
+    uint64_t copies = 0;  // the staged and the spooler's copies of both environments' driver files
+    for (const char* name : {"lmsdrv64.dll", "lmsui64.dll", "lmsdrv32.dll", "lmsui32.dll", "lmshelp.chm", "lmshelp.chm"})
+      copies += 2 * std::filesystem::file_size(winsim::ResolvePath(dir + name).path);
+    winsim::Service* spooler = winsim::FindService("Spooler");
+    if (index == 30) winsim::M().files.freeBytes = copies - 1;
+    if (index == 31) spooler->state = SERVICE_STOPPED, spooler->startDelayMs = -1;
+    return index == 30 ? "disk one byte too small" : "spooler cannot start";
+  }
+  // The monitor's defects matter only to a reinstall that must copy it: over an older one.
+  if (index < 5) winsim::WriteVersionedFile(kSystem + file, 1, 0, 0, 2440, "", winsim::ProductExports(file));
+  std::string bytes, other = file;
+  if (defect == 3) other.replace(other.find_first_of("36"), 2, file.find("64") != std::string::npos ? "32" : "64");
+  winsim::ReadMachineFile(dir + other, &bytes);
+  if (defect == 4)  // without its resource directory
+    bytes.replace(uint8_t(bytes[0x3C]) + 24 + (bytes[uint8_t(bytes[0x3C]) + 25] == 2 ? 112 : 96) + 16, 8, 8, '\0');
+  if (defect == 0) std::filesystem::remove(winsim::ResolvePath(dir + file).path);
+  if (defect > 0)
+    winsim::WriteMachineFile(dir + file, defect == 1 ? "" : defect == 2 ? bytes.substr(0, bytes.size() * 2 / 3) : bytes);
+  return file + " " + defects[defect];
 }
 
 void UpgradeMachine(const std::string& root, std::mt19937& random) {

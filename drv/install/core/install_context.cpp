@@ -10,13 +10,6 @@ namespace inst {
 
 namespace {
 
-struct EnvironmentFiles {
-  const WCHAR* environment;
-  const WCHAR* monitorFile;
-  const WCHAR* driverFile;
-  const WCHAR* uiFile;
-};
-
 const EnvironmentFiles kX64 = {TEXT("Windows x64"), TEXT("lmsmon64.dll"), TEXT("lmsdrv64.dll"),
                                TEXT("lmsui64.dll")};
 const EnvironmentFiles kX86 = {TEXT("Windows NT x86"), TEXT("lmsmon32.dll"), TEXT("lmsdrv32.dll"),
@@ -68,8 +61,10 @@ void CreateInstallContext(InstallContext* context, uint32_t options) {
   MarkDefaultPrinter(context);
 }
 
+const EnvironmentFiles& FilesOf(bool x64) { return x64 ? kX64 : kX86; }
+
 void SelectEnvironment(InstallContext* context, bool x64) {
-  const EnvironmentFiles& files = x64 ? kX64 : kX86;
+  const EnvironmentFiles& files = FilesOf(x64);
   context->isX64 = x64;
   context->environment = files.environment;
   context->monitorFile = files.monitorFile;

@@ -8,6 +8,7 @@
 #include "printers/tray_companion.h"
 #include "spooler/driver_install.h"
 #include "spooler/monitor_install.h"
+#include "system/package_check.h"
 #include "system/pending_deletes.h"
 #include "system/pending_renames.h"
 #include "system/spooler_service.h"
@@ -67,7 +68,11 @@ int InstallCommand(HWND owner) {
   InstallContext context{};
   CreateInstallContext(&context, kServerMode | kX64First);
   LogLine(&context, TEXT(">>0010"));
-  ReInstall(&context);
+  // The reinstall removes the working installation first: it starts only when it can finish.
+  if (CheckPackage(&context))
+    ReInstall(&context);
+  else
+    LogLine(&context, TEXT("Nothing was changed: the install needs what the errors above name"));
   int32_t scheduled = ScheduleDeletesAtReboot(&context);
   ShowLogWindow(&context, owner);
   bool errors = context.errorCount > 0;

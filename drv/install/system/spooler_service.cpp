@@ -92,4 +92,18 @@ bool CheckSpooler(InstallContext* context) {
   return result;
 }
 
+bool SpoolerRunning() {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, kManagerAccess);
+  if (!manager) return false;
+  SC_HANDLE service = OpenServiceW(manager, kSpooler, SERVICE_QUERY_STATUS);
+  SERVICE_STATUS status = {};
+  bool queried = service && QueryServiceStatus(service, &status);
+  DWORD error = GetLastError();
+  if (service) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  bool running = queried && status.dwCurrentState == SERVICE_RUNNING;
+  SetLastError(queried && !running ? DWORD(ERROR_SERVICE_NOT_ACTIVE) : error);
+  return running;
+}
+
 }  // namespace inst

@@ -31,4 +31,8 @@ void RestartSpooler(SpoolerRestart* scope, InstallContext* context);
 // Starts the spooler unless it runs; false when it could not be opened or started.
 bool CheckSpooler(InstallContext* context);
 
+// Whether the spooler runs now; when not, the last error tells why (ERROR_SERVICE_NOT_ACTIVE
+// when it is stopped). Logs nothing and changes nothing.
+bool SpoolerRunning();
+
 }  // namespace inst

@@ -176,3 +176,25 @@ DWORD GetFileAttributesW(LPCWSTR path) {
   std::error_code ec;
   return std::filesystem::is_directory(target.path, ec) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
 }
+
+// GetDiskFreeSpaceExW (fileapi.h, Microsoft Learn): any directory of the disk names it, NULL the
+// current directory's; each result is optional. The machine has one disk without quotas, so the
+// caller's free bytes are the disk's: `freeBytes`, and its size that plus what its files take.
+BOOL GetDiskFreeSpaceExW(LPCWSTR directoryName, PULARGE_INTEGER freeBytesAvailableToCaller,
+                         PULARGE_INTEGER totalNumberOfBytes, PULARGE_INTEGER totalNumberOfFreeBytes) {
+  std::string name = directoryName ? Utf8(directoryName) : M().files.currentDir;
+  Trace("GetDiskFreeSpaceExW", name);
+  if (DWORD error = FaultFor("GetDiskFreeSpaceExW", name)) return Fail(error, FALSE);
+  HostPath target;
+  if (DWORD error = LocateExisting(name, &target)) return Fail(error, FALSE);
+  std::error_code ec;
+  const uint64_t free = M().files.freeBytes;
+  uint64_t used = 0;
+  for (auto it = std::filesystem::recursive_directory_iterator(ResolvePath("C:\\").path, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    if (it->is_regular_file(ec)) used += it->file_size(ec);
+  if (freeBytesAvailableToCaller) freeBytesAvailableToCaller->QuadPart = free;
+  if (totalNumberOfFreeBytes) totalNumberOfFreeBytes->QuadPart = free;
+  if (totalNumberOfBytes) totalNumberOfBytes->QuadPart = free > UINT64_MAX - used ? UINT64_MAX : free + used;
+  return TRUE;
+}

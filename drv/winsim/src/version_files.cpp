@@ -93,11 +93,13 @@ std::string ExportSection(uint32_t rva, std::vector<std::string> names) {
   return out;
 }
 
-// A PE32+ image of headers, one ".rsrc" section that holds the version resource alone and, when
-// it exports anything, an ".edata" section.
-std::string PeImage(const std::string& version, bool dll, const std::vector<std::string>& exports) {
+// A PE image of headers, one ".rsrc" section that holds the version resource alone and, when
+// it exports anything, an ".edata" section: PE32+ for x64, or PE32 for x86, whose optional header
+// is 16 bytes shorter (a 4-byte image base after BaseOfData, 4-byte stack and heap sizes).
+std::string PeImage(const std::string& version, bool dll, bool x86, const std::vector<std::string>& exports) {
   constexpr uint32_t kFileAlign = 0x200, kSectionAlign = 0x1000, kRsrcRva = 0x1000;
-  constexpr uint32_t kPe = 0x40, kOptional = kPe + 24, kSection = kOptional + 240;
+  constexpr uint32_t kPe = 0x40, kOptional = kPe + 24;
+  const uint32_t directories = kOptional + (x86 ? 96 : 112), kSection = directories + 16 * 8;
   auto alignUp = [](uint32_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; };
   std::string rsrc;
   // Type 16 -> name 1 -> language 1033 -> data entry, each directory with one numeric entry.
@@ -122,28 +124,30 @@ std::string PeImage(const std::string& version, bool dll, const std::vector<std:
   Put(image, 0, 0x5A4D, 2);  // "MZ"
   Put(image, 0x3C, kPe, 4);
   Put(image, kPe, 0x00004550, 4);  // "PE\0\0"
-  Put(image, kPe + 4, 0x8664, 2);
+  Put(image, kPe + 4, x86 ? 0x14C : 0x8664, 2);
   Put(image, kPe + 6, edata.empty() ? 1 : 2, 2);
-  Put(image, kPe + 20, 240, 2);
-  Put(image, kPe + 22, dll ? 0x2022 : 0x0022, 2);  // executable, large addresses, DLL
-  Put(image, kOptional, 0x20B, 2);
+  Put(image, kPe + 20, kSection - kOptional, 2);
+  // executable, then large addresses (x64) or a 32-bit machine (x86), then DLL
+  Put(image, kPe + 22, (x86 ? 0x0102 : 0x0022) | (dll ? 0x2000 : 0), 2);
+  Put(image, kOptional, x86 ? 0x10B : 0x20B, 2);
   Put(image, kOptional + 8, rsrc.size() + edata.size(), 4);
-  Put(image, kOptional + 24, dll ? 0x180000000ull : 0x140000000ull, 8);
+  if (x86)
+    Put(image, kOptional + 28, dll ? 0x10000000 : 0x400000, 4);
+  else
+    Put(image, kOptional + 24, dll ? 0x180000000ull : 0x140000000ull, 8);
   Put(image, kOptional + 32, kSectionAlign, 4);
   Put(image, kOptional + 36, kFileAlign, 4);
   Put(image, kOptional + 40, 6, 2);
   Put(image, kOptional + 48, 6, 2);
   Put(image, kOptional + 56, edataRva + alignUp(edataSize, kSectionAlign), 4);
   Put(image, kOptional + 60, kFileAlign, 4);
-  Put(image, kOptional + 68, 2, 2);       // Windows GUI
-  Put(image, kOptional + 70, 0x0160, 2);  // high-entropy VA, dynamic base, NX
-  Put(image, kOptional + 72, 0x100000, 8);
-  Put(image, kOptional + 80, 0x1000, 8);
-  Put(image, kOptional + 88, 0x100000, 8);
-  Put(image, kOptional + 96, 0x1000, 8);
-  Put(image, kOptional + 108, 16, 4);
-  Put(image, kOptional + 112 + 2 * 8, kRsrcRva, 4);
-  Put(image, kOptional + 112 + 2 * 8 + 4, rsrcSize, 4);
+  Put(image, kOptional + 68, 2, 2);                       // Windows GUI
+  Put(image, kOptional + 70, x86 ? 0x0140 : 0x0160, 2);  // (high-entropy VA,) dynamic base, NX
+  const int width = x86 ? 4 : 8;  // stack reserve and commit, heap reserve and commit
+  for (int i = 0; i < 4; ++i) Put(image, kOptional + 72 + width * i, i % 2 ? 0x1000 : 0x100000, width);
+  Put(image, directories - 4, 16, 4);
+  Put(image, directories + 2 * 8, kRsrcRva, 4);
+  Put(image, directories + 2 * 8 + 4, rsrcSize, 4);
   auto section = [&image](uint32_t at, const char* name, uint32_t size, uint32_t rva, size_t raw, size_t rawAt,
                           uint32_t flags) {
     image.replace(at, std::strlen(name), name);  // over the zeros, up to 8 characters
@@ -155,8 +159,8 @@ std::string PeImage(const std::string& version, bool dll, const std::vector<std:
   };
   section(kSection, ".rsrc", rsrcSize, kRsrcRva, rsrc.size(), kFileAlign, 0x40000040);  // initialised data, readable
   if (!edata.empty()) {
-    Put(image, kOptional + 112, edataRva, 4);
-    Put(image, kOptional + 112 + 4, edataSize - 1, 4);  // the "ret" lies outside the directory
+    Put(image, directories, edataRva, 4);
+    Put(image, directories + 4, edataSize - 1, 4);  // the "ret" lies outside the directory
     // initialised data and code, readable and executable
     section(kSection + 40, ".edata", edataSize, edataRva, edata.size(), kFileAlign + rsrc.size(), 0x60000060);
   }
@@ -173,7 +177,8 @@ bool WriteVersionedFile(const std::string& windowsPath, WORD a, WORD b, WORD c, 
                         const std::string& payload, const std::vector<std::string>& exports) {
   bool application = EndsWithNoCase(windowsPath, ".exe");
   std::string version = VersionBlock(a, b, c, d, application ? VFT_APP : VFT_DLL);
-  return WriteMachineFile(windowsPath, PeImage(version, !application, exports) + payload);
+  bool x86 = EndsWithNoCase(windowsPath, "32.dll");
+  return WriteMachineFile(windowsPath, PeImage(version, !application, x86, exports) + payload);
 }
 
 std::vector<std::string> ProductExports(const std::string& name) {

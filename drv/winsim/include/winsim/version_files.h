@@ -2,7 +2,8 @@
 //
 // The version calls read the VS_VERSION_INFO block of the RT_VERSION resource (type 16, name 1,
 // first language) of a PE image, 32- or 64-bit, found through its resource directory. Files the
-// machine makes for tests and for its default installation are real PE32+ images too: headers,
+// machine makes for tests and for its default installation are real images too, PE32 for x86 when
+// the name ends in "32.dll" (the product's x86 files) and PE32+ for x64 otherwise: headers,
 // one ".rsrc" section holding only that resource, an ".edata" section when they export names,
 // then the payload bytes as an overlay. Windows reads them as it reads any resource-only DLL.
 #pragma once
@@ -18,7 +19,7 @@ constexpr const char* kMonitorEntry = "InitializePrintMonitor2";
 
 // Writes a PE image at `windowsPath` whose file and product version are a.b.c.d, exporting
 // `exports`, followed by `payload`. A name ending in ".exe" makes an application, anything else
-// a DLL.
+// a DLL; one ending in "32.dll" an x86 DLL.
 bool WriteVersionedFile(const std::string& windowsPath, WORD a, WORD b, WORD c, WORD d,
                         const std::string& payload = std::string(),
                         const std::vector<std::string>& exports = {});

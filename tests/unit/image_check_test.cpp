@@ -1,0 +1,21 @@
+#include <gtest/gtest.h>
+
+#include "support/sim.h"
+#include "system/image_check.h"
+
+static uint64_t End(const std::string& bytes, WORD machine) {
+  return inst::ImageEnd(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size(), machine);
+}
+
+// GNU-built DLLs cut or relabelled as a bad copy or a mix-up leaves them.
+TEST(ImageCheckTest, WholeOnlyForItsOwnMachine) {
+  const std::string x64 = test::Fixture("versioned64.dll"), x86 = test::Fixture("versioned32.dll");
+  EXPECT_EQ(End(x64, inst::kMachineX64), x64.size());
+  EXPECT_EQ(End(x86, inst::kMachineX86), x86.size());
+  EXPECT_EQ(End(x86, inst::kMachineX64) + End(x64, inst::kMachineX86), 0u);
+  std::string pe32In64 = x64;  // x64 in the file header, PE32 in the optional header
+  pe32In64[uint8_t(x64[0x3C]) + 24] = 0x0B, pe32In64[uint8_t(x64[0x3C]) + 25] = 0x01;
+  EXPECT_EQ(End(pe32In64, inst::kMachineX64), 0u);
+  EXPECT_EQ(End(x64.substr(0, 63), inst::kMachineX64), 0u);
+  EXPECT_GT(End(x64.substr(0, x64.size() - 1), inst::kMachineX64), x64.size() - 1) << "the last section cut";
+}
