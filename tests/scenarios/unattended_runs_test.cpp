@@ -1,0 +1,133 @@
+// Runs nobody watches: no log window on a window station nobody sees, a log file for every
+// install and uninstall, and one such run at a time.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "support/sim.h"
+#include "support/tool_runs.h"
+#include "winsim/windows.h"
+
+using namespace test;
+using winsim::M;
+
+namespace {
+
+class UnattendedRunTest : public SimTest {
+ protected:
+  std::filesystem::path TempDir() { return std::filesystem::path(root_) / "drive_c/Windows/SystemTemp"; }
+  // The log files in the temporary folder: name and bytes.
+  std::vector<std::pair<std::string, std::string>> LogFiles() {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& entry : std::filesystem::directory_iterator(TempDir())) {
+      std::ostringstream bytes;
+      bytes << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+      files.emplace_back(entry.path().filename().string(), bytes.str());
+    }
+    return files;
+  }
+};
+
+TEST_F(UnattendedRunTest, TheLogWindowShowsOnlyWhereSomeoneSeesIt) {
+  const struct {
+    bool visible, shift;
+    const char* fault;  // a call that fails: an x86 file not found (an error), or the station's question
+    bool window;
+    int code;
+  } kCases[] = {
+      {true, true, "", true, 1},          {false, true, "", false, 1},
+      {true, false, "CreateFileW", true, 100}, {false, false, "CreateFileW", false, 100},
+      {true, true, "GetProcessWindowStation", false, 1},
+      {true, true, "GetUserObjectInformationW", false, 1},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.fault) + (c.visible ? " visible" : " hidden") + (c.shift ? " shift" : ""));
+    winsim::ResetMachine(root_);
+    M().ui.windowStationVisible = c.visible;
+    M().ui.shiftDown = c.shift;
+    if (*c.fault) AddFault(c.fault, ERROR_FILE_NOT_FOUND, *c.fault == 'C' ? "lmsui32.dll" : "");
+    EXPECT_EQ(RunTool("install"), c.code);
+    EXPECT_EQ(!M().ui.dialogs.empty(), c.window);
+  }
+}
+
+TEST_F(UnattendedRunTest, EachInstallAndUninstallLeavesItsLogFile) {
+  const struct {
+    const char* word;
+    const char* planted;   // a file already there under the name the run picks
+    uint32_t failedWrite;  // the log file's WriteFile that fails; 0: none
+    int code;
+  } kCases[] = {
+      {"In", "", 0, 1}, {"uninstall", "", 0, 2}, {"install", "planted", 0, 1}, {"install", "", 2, 1},
+      {"onInit", "", 0, 102}, {"def.set", "", 0, 4}, {"removetray", "", 0, 6},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.word) + " " + c.planted + " " + std::to_string(c.failedWrite));
+    winsim::ResetMachine(root_);
+    std::filesystem::remove_all(TempDir());
+    std::filesystem::create_directories(TempDir());
+    std::string lower = c.word;
+    for (char& ch : lower) ch = char(std::tolower(ch));
+    std::string name = "Lumascribe-" + lower + "-20260101-000000-" + std::to_string(M().processes.nextPid) + ".log";
+    if (*c.planted) std::ofstream(TempDir() / name) << c.planted;
+    if (c.failedWrite) AddFault("WriteFile", ERROR_DISK_FULL, "Lumascribe-", c.failedWrite, c.failedWrite);
+    M().ui.shiftDown = true;
+    EXPECT_EQ(RunTool(c.word), c.code);
+    auto files = LogFiles();
+    bool writes = lower != "oninit" && lower != "def.set" && lower != "removetray";
+    ASSERT_EQ(files.size(), writes ? 1u : 0u);
+    if (!writes) continue;
+    EXPECT_EQ(files[0].first, name);
+    std::vector<std::string> shown = ShownLog();
+    if (*c.planted || c.failedWrite) {
+      // The run goes on as it would; the window says once why the file lacks lines.
+      EXPECT_EQ(LineOf(shown, "The log file C:\\Windows\\SystemTemp\\" + name + " could not be written - ("), 1);
+      if (*c.planted) {
+        EXPECT_EQ(files[0].second, c.planted);
+      }
+      continue;
+    }
+    const std::string& bytes = files[0].second;
+    ASSERT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
+    std::vector<std::string> lines = SplitLines(bytes.substr(3));
+    EXPECT_EQ(bytes.size(), 3 + [&] { size_t n = 0; for (auto& l : lines) n += l.size() + 2; return n; }());
+    ASSERT_GE(lines.size(), shown.size() + 2);
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex("Lumascribe build 2501 " + std::string(c.word) +
+                                                      " 2026-01-01 00:00:0\\d Windows 10\\.0\\.19045")))
+        << lines[0];
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 1 + long(shown.size())), shown);
+    EXPECT_EQ(lines.back(), "exit code " + std::to_string(c.code));
+  }
+}
+
+TEST_F(UnattendedRunTest, ASecondRunWaitsForTheFirst) {
+  const struct {
+    int64_t heldMs;  // -1: until a restart; -2: not held
+    bool abandoned;
+    int code;
+    uint64_t waitedMs;
+  } kCases[] = {{-2, false, 2, 0}, {5000, false, 2, 5000}, {-1, false, 100, 600000}, {-1, true, 2, 0}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.heldMs) + (c.abandoned ? " abandoned" : ""));
+    winsim::ResetMachine(root_);
+    if (c.heldMs != -2) winsim::StartMutexHolder("Global\\LumascribeSetup", c.heldMs, c.abandoned);
+    EXPECT_EQ(RunTool("uninstall"), c.code);
+    ASSERT_EQ(Calls("CreateMutexW").size(), 1u);
+    EXPECT_EQ(Calls("CreateMutexW")[0].detail, "Global\\LumascribeSetup D:P(A;;GA;;;SY)(A;;GA;;;BA)");
+    EXPECT_EQ(Calls("WaitForSingleObject")[0].detail, "mutex Global\\LumascribeSetup 600000");
+    EXPECT_EQ(Calls("GetLocalTime")[0].ms, c.waitedMs);  // the first call after the wait
+    if (c.code != 100) continue;
+    // Nothing else was asked or changed: the run ends with its error.
+    EXPECT_EQ(ShownLog(), std::vector<std::string>({"Lumascribe 2501",
+                                                    "Error(27): Another install or uninstall holds "
+                                                    "Global\\LumascribeSetup: nothing was changed. - "
+                                                    "(The wait operation timed out.)"}));
+    EXPECT_TRUE(Calls("EnumMonitorsW").empty());
+    EXPECT_TRUE(Calls("OpenSCManagerW").empty());
+  }
+}
+
+}  // namespace
