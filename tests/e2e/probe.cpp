@@ -13,17 +13,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "winsim/host.h"
 #include "winsim/windows.h"
 #endif
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -325,8 +324,19 @@ struct RunOptions {
   std::vector<Text> command;
 };
 
-// The log file a run left, its date, time, version and process id checked, not printed.
-void PrintLogFile(const std::string& name, const std::string& bytes, const std::string& word) {
+// The log file a run left in `dir`, removed; its date, time, version and process id checked, not printed.
+void TakeLogFile(const std::filesystem::path& dir, const std::string& word) {
+  std::string name, bytes;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    if (entry.path().filename().string().rfind("Lumascribe-", 0) != 0) continue;
+    name = entry.path().filename().string();
+    std::ostringstream in;
+    in << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+    bytes = in.str();
+    std::filesystem::remove(entry.path(), ec);
+    break;
+  }
   if (name.empty()) return Print(TEXT("log file: (none)"));
   bool named = std::regex_match(name, std::regex("Lumascribe-" + word + "-20[0-9]{6}-[0-9]{6}-[0-9]+\\.log"));
   Print(TEXT("log file name: ") + (named ? Text(TEXT("as it should be")) : Wide(name)));
@@ -451,22 +461,7 @@ int Run(const RunOptions& options) {
     auto path2 = reinterpret_cast<DWORD(WINAPI*)(DWORD, LPWSTR)>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
     path2 ? path2(MAX_PATH + 1, temp) : GetTempPathW(MAX_PATH + 1, temp);
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((Text(temp) + L"Lumascribe-*.log").c_str(), &found);
-    std::string name, bytes;
-    if (search != INVALID_HANDLE_VALUE) {
-      FindClose(search);
-      name = Utf8(found.cFileName);
-      HANDLE file = CreateFileW((Text(temp) + found.cFileName).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-      char chunk[4096];
-      DWORD got = 0;
-      while (file != INVALID_HANDLE_VALUE && ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got)
-        bytes.append(chunk, got);
-      if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-      DeleteFileW((Text(temp) + found.cFileName).c_str());
-    }
-    PrintLogFile(name, bytes, Utf8(Lower(options.command.back())));
+    TakeLogFile(temp, Utf8(Lower(options.command.back())));
   }
   return static_cast<int>(code);
 }
@@ -529,20 +524,7 @@ int Run(const RunOptions& options) {
   if (output.empty()) Print(TEXT("log window: (not shown)"));
   else PrintLog(Wide(output.substr(0, titleEnd)), titleEnd == std::string::npos ? Text() : Wide(output.substr(titleEnd + 1)));
   Print(TEXT("exit code: ") + Wide(std::to_string(code)));
-  if (options.logFile && Load()) {
-    std::string name, bytes;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(winsim::ResolvePath(winsim::M().os.tempDir).path, ec)) {
-      if (entry.path().filename().string().rfind("Lumascribe-", 0) != 0) continue;
-      name = entry.path().filename().string();
-      std::ostringstream in;
-      in << std::ifstream(entry.path(), std::ios::binary).rdbuf();
-      bytes = in.str();
-      std::filesystem::remove(entry.path(), ec);
-      break;
-    }
-    PrintLogFile(name, bytes, Utf8(Lower(options.command.back())));
-  }
+  if (options.logFile && Load()) TakeLogFile(winsim::ResolvePath(winsim::M().os.tempDir).path, Utf8(Lower(options.command.back())));
   return code;
 }
 
