@@ -18,6 +18,7 @@
 #include <windows.h>
 #include <winspool.h>
 #include <shellapi.h>
+#include <sddl.h>
 #undef CopyFile
 #undef AddMonitor
 #undef DeleteMonitor
@@ -41,6 +42,8 @@ static_assert(sizeof(VS_FIXEDFILEINFO) == 52, "VS_FIXEDFILEINFO has its Windows 
 static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA has its Windows layout");
 static_assert(sizeof(STARTUPINFOW) == 104 && sizeof(PROCESS_INFORMATION) == 24,
               "STARTUPINFOW and PROCESS_INFORMATION have their x64 layouts");
+static_assert(sizeof(OSVERSIONINFOW) == 276 && sizeof(SYSTEMTIME) == 16 && sizeof(USEROBJECTFLAGS) == 12,
+              "OSVERSIONINFOW, SYSTEMTIME and USEROBJECTFLAGS have their Windows layouts");
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4, "Win32 integer widths");
 static_assert(sizeof(WCHAR) == 2, "UTF-16");
 static_assert(sizeof(DRIVER_INFO_1W) == 8 && sizeof(DRIVER_INFO_2W) == 48 && sizeof(DRIVER_INFO_3W) == 80 &&

@@ -19,6 +19,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -315,12 +319,44 @@ void PrintLog(const Text& title, const Text& log) {
 struct RunOptions {
   bool shift = false;
   Text held;  // a file another program keeps open (reading, sharing reads only) while the tool runs
+  bool logFile = false;  // print the run's log file, then delete it
+  bool hidden = false;   // on a window station of its own, without WSF_VISIBLE
   std::vector<Text> command;
 };
+
+// The log file a run left in `dir`, removed; its date, time, version and process id checked, not printed.
+void TakeLogFile(const std::filesystem::path& dir, const std::string& word) {
+  std::string name, bytes;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    if (entry.path().filename().string().rfind("Lumascribe-", 0) != 0) continue;
+    name = entry.path().filename().string();
+    std::ostringstream in;
+    in << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+    bytes = in.str();
+    std::filesystem::remove(entry.path(), ec);
+    break;
+  }
+  if (name.empty()) return Print(TEXT("log file: (none)"));
+  bool named = std::regex_match(name, std::regex("Lumascribe-" + word + "-20[0-9]{6}-[0-9]{6}-[0-9]+\\.log"));
+  Print(TEXT("log file name: ") + (named ? Text(TEXT("as it should be")) : Wide(name)));
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0) Print(TEXT("log file: no byte-order mark"));
+  std::string lines = bytes.substr(std::min<size_t>(3, bytes.size()));
+  std::regex first("Lumascribe build 2501 " + word + " 20[0-9]{2}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} Windows [0-9]+\\.[0-9]+\\.[0-9]+");
+  for (size_t start = 0, n = 0; start < lines.size(); ++n) {
+    size_t end = lines.find("\r\n", start);
+    if (end == std::string::npos) return Print(TEXT("log file: a line without CR LF"));
+    std::string line = lines.substr(start, end - start);
+    Print(n == 0 && std::regex_match(line, first) ? Text(TEXT("log file: first line as it should be"))
+                                                   : TEXT("log file| ") + Wide(line));
+    start = end + 2;
+  }
+}
 
 #ifdef _WIN32
 
 const DWORD kRunTimeoutMs = 180000;
+const DWORD kHiddenTimeoutMs = 15000;
 const int kLogTextId = 1001;
 
 struct DialogSearch {
@@ -371,6 +407,18 @@ int Run(const RunOptions& options) {
   }
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
+  WCHAR desktop[] = L"e2eHidden\\Default";
+  if (options.hidden) {
+    // A station of its own, as SYSTEM under a deployment tool has (shared/notes/wine8.md).
+    HWINSTA ours = GetProcessWindowStation();
+    HWINSTA station = CreateWindowStationW(L"e2eHidden", 0, WINSTA_ALL_ACCESS, nullptr);
+    if (!station || !SetProcessWindowStation(station) ||
+        !CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr) || !SetProcessWindowStation(ours)) {
+      Print(L"cannot make a window station: error " + std::to_wstring(GetLastError()));
+      return 255;
+    }
+    startup.lpDesktop = desktop;
+  }
   PROCESS_INFORMATION process = {};
   if (options.shift) SendShift(true);
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
@@ -381,7 +429,8 @@ int Run(const RunOptions& options) {
   bool closed = false;
   const char* shotWait = std::getenv("E2E_SHOT_MS");
   while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
-    if (GetTickCount() - started > kRunTimeoutMs) {
+    // Nobody could close a window there: the run must end at once.
+    if (GetTickCount() - started > (options.hidden ? kHiddenTimeoutMs : kRunTimeoutMs)) {
       Print(L"the tool did not end in time");
       TerminateProcess(process.hProcess, 255);
       return 255;
@@ -406,6 +455,14 @@ int Run(const RunOptions& options) {
   CloseHandle(process.hProcess);
   if (!closed) Print(L"log window: (not shown)");
   Print(L"exit code: " + std::to_wstring(code));
+  if (options.logFile) {
+    // Where the tool writes it: GetTempPath2W where this Windows has it.
+    WCHAR temp[MAX_PATH + 1] = {};
+    auto path2 = reinterpret_cast<DWORD(WINAPI*)(DWORD, LPWSTR)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
+    path2 ? path2(MAX_PATH + 1, temp) : GetTempPathW(MAX_PATH + 1, temp);
+    TakeLogFile(temp, Utf8(Lower(options.command.back())));
+  }
   return static_cast<int>(code);
 }
 
@@ -427,9 +484,10 @@ bool Load() {
 // The Linux program runs as its own process on the saved machine; its log window is printed to
 // its standard output (title, then the log). Holding a file is the machine's own record of it.
 int Run(const RunOptions& options) {
-  if (!options.held.empty()) {
+  if (!options.held.empty() || options.hidden) {
     if (!Load()) return 255;
-    winsim::HoldFile(Utf8(options.held), kHolder, UINT64_MAX, ERROR_SHARING_VIOLATION);
+    if (!options.held.empty()) winsim::HoldFile(Utf8(options.held), kHolder, UINT64_MAX, ERROR_SHARING_VIOLATION);
+    winsim::M().ui.windowStationVisible = !options.hidden;
     winsim::SaveMachine(MachineDir());
   }
   int pipeEnds[2];
@@ -457,14 +515,16 @@ int Run(const RunOptions& options) {
   int status = 0;
   waitpid(child, &status, 0);
   int code = WIFEXITED(status) ? WEXITSTATUS(status) : 255;
-  if (!options.held.empty() && Load()) {
+  if ((!options.held.empty() || options.hidden) && Load()) {
     winsim::ReleaseHolds(kHolder);
+    winsim::M().ui.windowStationVisible = true;
     winsim::SaveMachine(MachineDir());
   }
   size_t titleEnd = output.find('\n');
   if (output.empty()) Print(TEXT("log window: (not shown)"));
   else PrintLog(Wide(output.substr(0, titleEnd)), titleEnd == std::string::npos ? Text() : Wide(output.substr(titleEnd + 1)));
   Print(TEXT("exit code: ") + Wide(std::to_string(code)));
+  if (options.logFile && Load()) TakeLogFile(winsim::ResolvePath(winsim::M().os.tempDir).path, Utf8(Lower(options.command.back())));
   return code;
 }
 
@@ -490,7 +550,7 @@ int Restart() {
 #endif
 
 int Usage() {
-  std::fputs("usage: probe run [--shift] [--hold FILE] TOOL ARGS... | probe state |\n"
+  std::fputs("usage: probe run [--shift] [--hold FILE] [--logfile] [--hidden] TOOL ARGS... | probe state |\n"
              "       probe settings PRINTER SUBKEY COMMENT LOCATION"
 #ifndef _WIN32
              " | probe boot | probe restart"
@@ -507,6 +567,8 @@ int Main(const std::vector<Text>& args) {
     for (; at < args.size() && args[at].rfind(TEXT("--"), 0) == 0; ++at) {
       if (args[at] == TEXT("--shift")) options.shift = true;
       else if (args[at] == TEXT("--hold") && at + 1 < args.size()) options.held = args[++at];
+      else if (args[at] == TEXT("--logfile")) options.logFile = true;
+      else if (args[at] == TEXT("--hidden")) options.hidden = true;
       else return Usage();
     }
     options.command.assign(args.begin() + long(at), args.end());

@@ -14,6 +14,7 @@ void SetCommandLine(const std::string& arguments) {
 int RunTool(const std::string& arguments) {
   SetCommandLine(arguments);
   winsim::M().trace.clear();
+  winsim::M().os.processId = 0;  // a new process
   winsim::M().ui.dialogs.clear();
   return inst::Entry(nullptr);
 }

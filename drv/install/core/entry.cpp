@@ -1,7 +1,12 @@
 #include "core/entry.h"
 
+#include "core/install_context.h"
+#include "core/install_log.h"
+#include "core/log_file.h"
 #include "core/module.h"
+#include "core/product.h"
 #include "core/reinstall.h"
+#include "core/setup_lock.h"
 #include "core/uninstall.h"
 #include "core/wide.h"
 #include "printers/tray_companion.h"
@@ -40,7 +45,19 @@ void CloseHelpWindows() {
   }
 }
 
-static int RunCommand(Command command, HWND owner) {
+// A run that could not take the setup lock changes nothing: it says why, and ends.
+static int RefuseSecondRun(const SetupLock& lock, LogFile* file, HWND owner) {
+  InstallContext context{};
+  context.logFile = file;
+  LogLine(&context, TEXT("Lumascribe %d"), kBuildNumber);
+  SetLastError(lock.error);
+  ReportError(&context, 27, TEXT("Another install or uninstall holds Global\\LumascribeSetup: nothing was changed."));
+  ShowLogWindow(&context, owner);
+  DestroyInstallContext(&context);
+  return kExitErrors;
+}
+
+static int RunCommand(Command command, HWND owner, LogFile* file) {
   switch (command) {
     case Command::CheckDriver:
       return ProbeDriverVersion() ? kExitDriverCurrent : kExitProbesNo;
@@ -49,7 +66,7 @@ static int RunCommand(Command command, HWND owner) {
       return ProbeDefaultPrinter() ? kExitNoProductDefault : kExitProbesNo;
     case Command::Uninstall: {
       CloseHelpWindows();
-      UninstallResult result = UninstallCommand(owner);
+      UninstallResult result = UninstallCommand(owner, file);
       if (result.errors) return kExitErrors;
       return result.scheduled > 0 ? kExitRestartNeeded : kExitUninstalled;
     }
@@ -57,7 +74,7 @@ static int RunCommand(Command command, HWND owner) {
       StopTrayCompanion(TrayFile::Delete);
       return kExitNoCommand;
     case Command::Install:
-      return InstallCommand(owner);
+      return InstallCommand(owner, file);
     case Command::SetDefault:
       SetProductPrinterDefault();
       return kExitDefaultSet;
@@ -78,8 +95,19 @@ int Entry(HINSTANCE module) {
   if (!argv) return kExitNoCommand;
   int code = kExitNoCommand;
   if (count >= 2) {
-    HWND owner = count == 3 ? OwnerWindow(argv[2]) : nullptr;
-    code = RunCommand(FindCommand(argv[1]), owner);
+    Command command = FindCommand(argv[1]);
+    if (command == Command::Install || command == Command::Uninstall) {
+      // Before anything else: a second run waits here for the first one to end.
+      SetupLock lock;
+      TakeSetupLock(&lock);
+      HWND owner = count == 3 ? OwnerWindow(argv[2]) : nullptr;
+      LogFile file;
+      OpenLogFile(&file, argv[1]);
+      code = lock.owned ? RunCommand(command, owner, &file) : RefuseSecondRun(lock, &file, owner);
+      EndLogFile(&file, code);
+    } else {
+      code = RunCommand(command, count == 3 ? OwnerWindow(argv[2]) : nullptr, nullptr);
+    }
   }
   LocalFree(argv);
   return code;

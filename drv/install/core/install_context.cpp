@@ -47,7 +47,9 @@ void SetSystemDir(InstallContext* context) {
 }  // namespace
 
 void CreateInstallContext(InstallContext* context, uint32_t options) {
+  LogFile* file = context->logFile;
   *context = InstallContext{};
+  context->logFile = file;
   LogLine(context, TEXT("Lumascribe %d"), kBuildNumber);
   context->checkMonitorVersion = false;
   context->InstallMonitor = true;

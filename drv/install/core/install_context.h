@@ -11,6 +11,8 @@
 
 namespace inst {
 
+struct LogFile;
+
 enum ContextOptions : uint32_t {
   kServerMode = 1,  // both environments; recreated printers are shared
   kX64First = 2,    // start in "Windows x64"
@@ -48,8 +50,10 @@ struct InstallContext {
   PrinterList printers;
   DWORD defaultPrinterError;    // why the default printer could not be read; 0 when it could
   PRINTER_INFO_2W** redirectedPrinters;  // null-terminated; points into printers
+  LogFile* logFile;  // where each log line goes as well; null: nowhere
 };
 
+// Every field starts afresh but logFile, which the command sets first.
 void CreateInstallContext(InstallContext* context, uint32_t options);
 // Switches the environment fields and asks the spooler for that environment's driver directory.
 void SelectEnvironment(InstallContext* context, bool x64);

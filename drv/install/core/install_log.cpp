@@ -1,17 +1,20 @@
 #include "core/install_log.h"
 
+#include "core/log_file.h"
 #include "core/wide.h"
 
 namespace inst {
 
 void WriteLogLine(InstallContext* context, const WCHAR* text) {
   static const WCHAR kSpaces[] = TEXT("                    ");
+  const size_t from = Length(context->logText);
   if (context->indent > 0) {
     int levels = context->indent < kMaxIndent ? context->indent : kMaxIndent;
     AppendChars(context->logText, kSpaces, size_t(levels) * 2);
   }
   AppendString(context->logText, text);
   AppendString(context->logText, TEXT("\r\n"));
+  CopyToLogFile(context, from);
 }
 
 void LogLineArgs(InstallContext* context, const WCHAR* format, const FormatArg* args, size_t count) {

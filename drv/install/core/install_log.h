@@ -34,7 +34,8 @@ void ReportError(InstallContext* context, int number, Format<std::type_identity_
 // The caller releases it with LocalFree.
 WCHAR* SystemErrorText(DWORD code);
 
-// Shows the log modally when an error was reported or Shift is held.
+// Shows the log modally when an error was reported or Shift is held, and only on a window station
+// someone sees: elsewhere nobody could close the window, and the run would never end.
 void ShowLogWindow(InstallContext* context, HWND owner);
 INT_PTR CALLBACK LogWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -6,8 +6,25 @@
 
 namespace inst {
 
+namespace {
+
+// Whether the process's window station has a visible display (WSF_VISIBLE in the UOI_FLAGS of
+// GetUserObjectInformationW; learn.microsoft.com, USEROBJECTFLAGS). A service, or a deployment
+// running as SYSTEM, has one without; when the question cannot be answered, no window either.
+// The station's handle is not to be closed (learn.microsoft.com, GetProcessWindowStation).
+bool WindowStationVisible() {
+  HWINSTA station = GetProcessWindowStation();
+  USEROBJECTFLAGS flags{};
+  DWORD needed = 0;
+  return station && GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof(flags), &needed) &&
+         (flags.dwFlags & WSF_VISIBLE);
+}
+
+}  // namespace
+
 void ShowLogWindow(InstallContext* context, HWND owner) {
   if (context->errorCount == 0 && !(GetAsyncKeyState(VK_SHIFT) & 0x8000)) return;
+  if (!WindowStationVisible()) return;
   DialogBoxParamW(g_module, MAKEINTRESOURCEW(IDD_LOG_WINDOW), owner, LogWindowProc,
                   reinterpret_cast<LPARAM>(context));
 }

@@ -63,9 +63,10 @@ void ReInstall(InstallContext* context) {
   context->indent -= 2;
 }
 
-int InstallCommand(HWND owner) {
+int InstallCommand(HWND owner, LogFile* file) {
   CloseHelpWindows();
   InstallContext context{};
+  context.logFile = file;
   CreateInstallContext(&context, kServerMode | kX64First);
   LogLine(&context, TEXT(">>0010"));
   // The reinstall removes the working installation first: it starts only when it can finish.

@@ -99,8 +99,9 @@ void RetryDeletesWithSpoolerStop(InstallContext* context) {
   RetryPendingDeletes(context);
 }
 
-UninstallResult UninstallCommand(HWND owner) {
+UninstallResult UninstallCommand(HWND owner, LogFile* file) {
   InstallContext context{};
+  context.logFile = file;
   CreateInstallContext(&context, kServerMode | kX64First);
   UnInstall(&context);
   DeletePendingRenames();

@@ -8,6 +8,7 @@
 namespace inst {
 
 struct InstallContext;
+struct LogFile;
 
 // Enumerates everything first, then removes printers, driver(s) and monitor; in server mode
 // through UnInstallServer. Leaves the context's environment and indent as it found them.
@@ -20,7 +21,7 @@ struct UninstallResult {
 };
 
 // The "un" and "uninstall" commands, with their own context and log window.
-UninstallResult UninstallCommand(HWND owner);
+UninstallResult UninstallCommand(HWND owner, LogFile* file);
 
 // Deletes what a pending deletion of the system names now, whoever queued it.
 void DeletePendingRenames();

@@ -146,8 +146,19 @@ void AddPrograms(Builder& b) {
   b.Add("companion", "lumtray.exe",
         {{"running", companion ? "yes, pid " + std::to_string(companion->pid) : "no"}},
         companion ? "running (pid " + std::to_string(companion->pid) + ")" : "not running");
-  for (const Process& p : M().processes.processes)
-    if (!p.exited && &p != companion) b.Add("process", p.image, {{"pid", std::to_string(p.pid)}});
+  for (const Process& p : M().processes.processes) {
+    if (p.exited || &p == companion) continue;
+    if (p.namedMutex.empty()) {
+      b.Add("process", p.image, {{"pid", std::to_string(p.pid)}});
+      continue;
+    }
+    std::string held = p.mutexAbandoned ? "abandoned by its dead owner"
+                       : p.exitAtMs < 0 ? "held by process " + std::to_string(p.pid) + " until a restart"
+                                        : "held by process " + std::to_string(p.pid) + " until " +
+                                              std::to_string(p.exitAtMs) + " ms";
+    b.Add("mutex", p.namedMutex, {{"state", held}}, held);
+  }
+  if (!M().ui.windowStationVisible) b.Add("desktop", "window station", {{"visible", "no"}}, "not visible");
 }
 
 void AddPendingRenames(Builder& b) {

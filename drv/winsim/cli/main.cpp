@@ -35,7 +35,7 @@ int Change(const std::string& dir, const std::function<std::string()>& change) {
   return winsim::SaveMachineDirectory(dir) ? 0 : kMachineUnusable;
 }
 
-int New(const std::string& dir, bool installed, bool force) {
+int New(const std::string& dir, bool installed, bool force, bool noDesktop) {
   namespace fs = std::filesystem;
   std::error_code ec;
   bool taken = fs::exists(fs::path(dir) / "machine.json", ec) || fs::exists(fs::path(dir) / "drive_c", ec);
@@ -46,6 +46,7 @@ int New(const std::string& dir, bool installed, bool force) {
   winsim::ResetMachine(dir);
   if (installed)
     if (std::string problem = winsim::InstallProduct(); !problem.empty()) return Fail(problem);
+  winsim::M().ui.windowStationVisible = !noDesktop;
   return winsim::SaveMachineDirectory(dir) ? 0 : kMachineUnusable;
 }
 
@@ -81,12 +82,14 @@ int main(int argc, char** argv) {
   std::string dir = winsim::MachineDirectory();
   app.add_option("--machine", dir, "The machine directory (default: $WINSIM_MACHINE, else ./machine)");
 
-  bool installed = false, force = false, json = false;
+  bool installed = false, force = false, json = false, noDesktop = false;
   CLI::App* make = app.add_subcommand("new", "Make a fresh default machine");
   make->add_flag("--installed", installed,
                  "Install the product with the tool, with two printers whose settings it kept: \"Office\" "
                  "(the default) and the shared \"Home\"");
   make->add_flag("--force", force, "Replace a machine the directory already holds");
+  make->add_flag("--no-desktop", noDesktop,
+                 "A window station nobody sees (a service or a SYSTEM deployment): no window can be answered");
 
   CLI::App* show = app.add_subcommand("show", "Summarise the machine: services, monitors, drivers, printers, "
                                               "Run values, programs, pending renames, product files, holds, faults");
@@ -125,6 +128,14 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({5, 32}))
       ->capture_default_str();
 
+  std::string mutexName;
+  bool abandoned = false;
+  CLI::App* mutex = app.add_subcommand("mutex", "Have another program own a named mutex");
+  mutex->add_option("NAME", mutexName, "The mutex's name, e.g. Global\\LumascribeSetup")->required();
+  CLI::Option* mutexMs = mutex->add_option("--ms", ms, "For this long in simulated time (default: until a restart)");
+  mutex->add_flag("--abandoned", abandoned, "Its owner died holding it: the next wait gets it abandoned")
+      ->excludes(mutexMs);
+
   winsim::Fault fault;
   CLI::App* fail = app.add_subcommand("fault", "Make calls of a Win32 function fail");
   fail->add_option("CALL", fault.call, "The function, e.g. DeleteMonitorW")->required();
@@ -159,13 +170,18 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : 2;
   }
 
-  if (*make) return New(dir, installed, force);
+  if (*make) return New(dir, installed, force, noDesktop);
   if (*show) return Show(dir, json);
   if (*diff) return Diff(before, after);
   if (*reboot) return Change(dir, [] { winsim::Reboot(); return std::string(); });
   if (*add) return Change(dir, [&] { return winsim::AddPrinter(spec); });
   if (*remove) return Change(dir, [&] { return winsim::RemovePrinter(removed); });
   if (*hold) return Change(dir, [&] { return winsim::HoldPath(path, ms, deleteError); });
+  if (*mutex)
+    return Change(dir, [&] {
+      winsim::StartMutexHolder(mutexName, ms, abandoned);
+      return std::string();
+    });
   if (*fail)
     return Change(dir, [&] {
       winsim::M().faults.push_back(fault);

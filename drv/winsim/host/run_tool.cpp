@@ -16,6 +16,7 @@ int RunTool(const std::vector<std::string>& arguments, bool shift) {
   m.ui.shiftDown = shift;
   m.ui.presenter = isatty(0) && isatty(1) ? TerminalDialog : PrintedDialog;
   m.trace.clear();
+  m.os.processId = 0;  // a new process
   auto* instance = reinterpret_cast<HINSTANCE>(uintptr_t(0x140000000));
   std::u16string tail = m.os.commandLine.substr(m.os.commandLine.find(u'"', 1) + 1);
   while (!tail.empty() && tail[0] == u' ') tail.erase(0, 1);

@@ -119,6 +119,90 @@ UINT GetSystemDirectoryW(LPWSTR buffer, UINT size) {
   return CopyOut(Wide(M().os.systemDir), buffer, size, false);
 }
 
+// GetTempPath2W (learn.microsoft.com): a SYSTEM process is given C:\Windows\SystemTemp\, others
+// what GetTempPathW gives; the machine answers both from os.tempDir. Neither checks the folder.
+static DWORD TempPath(const char* call, DWORD size, LPWSTR buffer) {
+  Trace(call);
+  if (DWORD error = FaultFor(call)) return Fail(error, DWORD(0));
+  return CopyOut(Wide(M().os.tempDir), buffer, size, false);
+}
+
+DWORD GetTempPathW(DWORD size, LPWSTR buffer) { return TempPath("GetTempPathW", size, buffer); }
+static DWORD WINAPI GetTempPath2W(DWORD size, LPWSTR buffer) { return TempPath("GetTempPath2W", size, buffer); }
+
+// ntdll's RtlGetVersion tells the true version whatever the manifest declares.
+static LONG WINAPI RtlGetVersion(PRTL_OSVERSIONINFOW info) {
+  Trace("RtlGetVersion");
+  if (!info || (info->dwOSVersionInfoSize != sizeof(RTL_OSVERSIONINFOW))) return LONG(0xC000000D);
+  const OsState& os = M().os;
+  info->dwMajorVersion = os.majorVersion;
+  info->dwMinorVersion = os.minorVersion;
+  info->dwBuildNumber = os.buildNumber;
+  info->dwPlatformId = os.platformId;
+  std::memset(info->szCSDVersion, 0, sizeof(info->szCSDVersion));
+  return 0;
+}
+
+namespace {
+struct Export {
+  const char* module;
+  const char* name;
+  FARPROC address;
+};
+const Export kExports[] = {
+    {"kernel32.dll", "GetTempPath2W", reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&GetTempPath2W))},
+    {"ntdll.dll", "RtlGetVersion", reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&RtlGetVersion))},
+};
+// Module handles of the system DLLs every process has loaded, by their index in kSystemModules.
+const char* const kSystemModules[] = {"kernel32.dll", "ntdll.dll"};
+constexpr uintptr_t kSystemModuleBase = 0x7FF800000000;
+}  // namespace
+
+HMODULE GetModuleHandleW(LPCWSTR name) {
+  std::string text = name ? Utf8(name) : std::string();
+  Trace("GetModuleHandleW", text);
+  if (DWORD error = FaultFor("GetModuleHandleW", text)) return Fail(error, HMODULE(nullptr));
+  if (!name) return reinterpret_cast<HMODULE>(uintptr_t(0x140000000));
+  for (size_t i = 0; i < sizeof(kSystemModules) / sizeof(kSystemModules[0]); ++i)
+    if (EqualNoCase(text, kSystemModules[i]))
+      return reinterpret_cast<HMODULE>(kSystemModuleBase + i * 0x100000);
+  return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
+}
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
+  std::string text = name ? name : "";
+  Trace("GetProcAddress", text);
+  if (DWORD error = FaultFor("GetProcAddress", text)) return Fail(error, FARPROC(nullptr));
+  uintptr_t base = reinterpret_cast<uintptr_t>(module);
+  size_t index = (base - kSystemModuleBase) / 0x100000;
+  if (base < kSystemModuleBase || index >= sizeof(kSystemModules) / sizeof(kSystemModules[0]))
+    return Fail(ERROR_MOD_NOT_FOUND, FARPROC(nullptr));
+  for (const Export& e : kExports)
+    if (text == e.name && EqualNoCase(e.module, kSystemModules[index])) return e.address;
+  return Fail(ERROR_PROC_NOT_FOUND, FARPROC(nullptr));
+}
+
+// The machine's local time: its clock started at midnight on 1 January 2026 (a Thursday).
+void GetLocalTime(LPSYSTEMTIME time) {
+  Trace("GetLocalTime");
+  uint64_t ms = M().clock.nowMs;
+  uint64_t days = ms / 86400000;
+  time->wDayOfWeek = WORD((4 + days) % 7);
+  WORD year = 2026;
+  auto leap = [](WORD y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; };
+  while (days >= (leap(year) ? 366u : 365u)) days -= leap(year++) ? 366 : 365;
+  const WORD lengths[12] = {31, WORD(leap(year) ? 29 : 28), 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  WORD month = 0;
+  while (days >= lengths[month]) days -= lengths[month++];
+  time->wYear = year;
+  time->wMonth = WORD(month + 1);
+  time->wDay = WORD(days + 1);
+  time->wHour = WORD(ms / 3600000 % 24);
+  time->wMinute = WORD(ms / 60000 % 60);
+  time->wSecond = WORD(ms / 1000 % 60);
+  time->wMilliseconds = WORD(ms % 1000);
+}
+
 // Flags outside the four LOAD_LIBRARY_SEARCH_* values (learn.microsoft.com,
 // SetDefaultDllDirectories), or none, give 87: measured under Wine 8 with 0, 0x100 and 0x808.
 BOOL SetDefaultDllDirectories(DWORD directoryFlags) {

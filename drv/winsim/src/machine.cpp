@@ -27,7 +27,7 @@ void ResetMachine(const std::string& root) {
   g_machine.spooler.driverDirs["Windows NT x86"] = "C:\\Windows\\system32\\spool\\DRIVERS\\W32X86";
   for (const char* dir : {"C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3",
                           "C:\\Windows\\system32\\spool\\DRIVERS\\W32X86\\3",
-                          "C:\\Program Files\\Lumascribe\\install"})
+                          "C:\\Program Files\\Lumascribe\\install", "C:\\Windows\\SystemTemp"})
     std::filesystem::create_directories(ResolvePath(dir).path, ec);
   InstallInboxDrivers(newDisk);
   Service spooler;

@@ -1,4 +1,7 @@
 // kernel32: starting processes, mutexes, and waiting for them on the simulated clock.
+#include <cstdlib>
+#include <cstring>
+
 #include "winsim/machine.h"
 #include "winsim/windows.h"
 
@@ -51,13 +54,24 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
   return TRUE;
 }
 
-HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
-  std::string text = name ? Utf8(WideFromAnsi(name)) : std::string();
-  Trace("CreateMutexA", text + (initialOwner ? " owned" : ""));
-  if (DWORD error = FaultFor("CreateMutexA", text)) return Fail(error, HANDLE(nullptr));
+// The security descriptors ConvertStringSecurityDescriptorToSecurityDescriptorW hands out: a
+// LocalAlloc block holding the text, so that a mutex created with one keeps it as text.
+static std::string DescriptorText(LPSECURITY_ATTRIBUTES attributes) {
+  if (!attributes || !attributes->lpSecurityDescriptor ||
+      !M().heap.localBlocks.count(attributes->lpSecurityDescriptor))
+    return std::string();
+  return static_cast<const char*>(attributes->lpSecurityDescriptor);
+}
+
+// CreateMutexW (learn.microsoft.com): an existing name gives a handle to that mutex, never its
+// ownership, and ERROR_ALREADY_EXISTS; the security attributes apply only to a new one.
+static HANDLE CreateNamedMutex(const char* call, LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner,
+                               const std::string& text) {
+  std::string sddl = DescriptorText(attributes);
+  Trace(call, text + (initialOwner ? " owned" : "") + (sddl.empty() ? "" : " " + sddl));
+  if (DWORD error = FaultFor(call, text)) return Fail(error, HANDLE(nullptr));
   ProcessState& state = M().processes;
   if (Mutex* existing = FindNamedMutex(text)) {
-    // The caller gets a handle to the one that exists, never its ownership.
     HANDLE handle = NewHandle(ObjectKind::Mutex, existing->id);
     SetLastError(ERROR_ALREADY_EXISTS);
     return handle;
@@ -65,6 +79,7 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
   Mutex m;
   m.id = state.nextMutexId++;
   m.name = text;
+  m.sddl = sddl;
   if (initialOwner) {
     m.owner = kThisProcessId;
     m.count = 1;
@@ -72,6 +87,45 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
   state.mutexes.push_back(m);
   SetLastError(ERROR_SUCCESS);
   return NewHandle(ObjectKind::Mutex, m.id);
+}
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name) {
+  return CreateNamedMutex("CreateMutexA", attributes, initialOwner, name ? Utf8(WideFromAnsi(name)) : std::string());
+}
+
+HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCWSTR name) {
+  return CreateNamedMutex("CreateMutexW", attributes, initialOwner, name ? Utf8(name) : std::string());
+}
+
+// The text is kept, not parsed: only its revision and its first component are checked
+// (ERROR_UNKNOWN_REVISION, ERROR_INVALID_PARAMETER: learn.microsoft.com,
+// ConvertStringSecurityDescriptorToSecurityDescriptorW). The block is released with LocalFree.
+BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD revision,
+                                                          PSECURITY_DESCRIPTOR* descriptor, PULONG size) {
+  std::string sddl = text ? Utf8(text) : std::string();
+  Trace("ConvertStringSecurityDescriptorToSecurityDescriptorW", sddl);
+  if (DWORD error = FaultFor("ConvertStringSecurityDescriptorToSecurityDescriptorW", sddl))
+    return Fail(error, FALSE);
+  if (revision != SDDL_REVISION_1) return Fail(DWORD(1305), FALSE);  // ERROR_UNKNOWN_REVISION
+  if (!descriptor || sddl.size() < 2 || sddl[1] != ':' || std::string("OGDS").find(sddl[0]) == std::string::npos)
+    return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  char* block = static_cast<char*>(std::malloc(sddl.size() + 1));
+  if (!block) return Fail(ERROR_NOT_ENOUGH_MEMORY, FALSE);
+  std::memcpy(block, sddl.c_str(), sddl.size() + 1);
+  M().heap.localBlocks[block] = sddl.size() + 1;
+  *descriptor = block;
+  if (size) *size = ULONG(sddl.size() + 1);
+  return TRUE;
+}
+
+// The running program's process id: a new one for each start of the program.
+DWORD GetCurrentProcessId() {
+  OsState& os = M().os;
+  if (!os.processId) {
+    os.processId = M().processes.nextPid;
+    M().processes.nextPid += 8;
+  }
+  return os.processId;
 }
 
 BOOL ReleaseMutex(HANDLE mutex) {

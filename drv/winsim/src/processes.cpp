@@ -94,29 +94,34 @@ bool Referenced(const Mutex& m) {
 
 void PruneMutexes() { std::erase_if(P().mutexes, [](const Mutex& m) { return !Referenced(m); }); }
 
-// The companion opens its mutex owned, as its single-instance guard.
-void OpenCompanionMutex(Process& p) {
+// A process opens its mutex: the companion owned, as its single-instance guard; a holder owned
+// unless its owner died, leaving it abandoned.
+void OpenProcessMutex(Process& p, const std::string& name, bool owned) {
   if (!p.mutexes.empty()) return;
-  if (Mutex* m = FindNamedMutex(kCompanionMutex)) {
+  if (Mutex* m = FindNamedMutex(name)) {
     p.mutexes.push_back(m->id);
     return;
   }
   Mutex m;
   m.id = P().nextMutexId++;
-  m.name = kCompanionMutex;
-  m.owner = p.pid;
-  m.count = 1;
+  m.name = name;
+  if (owned) {
+    m.owner = p.pid;
+    m.count = 1;
+  }
+  m.abandoned = !owned;
   P().mutexes.push_back(m);
   p.mutexes.push_back(m.id);
 }
 
 // What a running process holds; what it has already is left as it is.
 void Attach(Process& p) {
-  bool held = false;
+  bool held = p.image.empty();
   for (const FileHold& h : M().files.holds) held = held || h.owner == HoldOwner(p.pid);
   if (!held) HoldFile(p.image, HoldOwner(p.pid), UINT64_MAX, ERROR_ACCESS_DENIED);
+  if (!p.namedMutex.empty()) OpenProcessMutex(p, p.namedMutex, !p.mutexAbandoned);
   if (!IsCompanion(p)) return;
-  OpenCompanionMutex(p);
+  OpenProcessMutex(p, kCompanionMutex, true);
   Window* w = WindowOf(p);
   // It answers only its quit message: close requests leave its window alone.
   if (P().companion.createsWindow && (!w || !w->open)) p.window = AddWindow(kCompanionClass, "Lumascribe Tray", -1);
@@ -130,7 +135,7 @@ void End(Process& p) {
     if (!m || m->owner != p.pid) continue;
     m->owner = 0;
     m->count = 0;
-    m->abandoned = !P().companion.releasesMutex;
+    m->abandoned = IsCompanion(p) && !P().companion.releasesMutex;
   }
   p.mutexes.clear();
   PruneMutexes();
@@ -158,6 +163,18 @@ Process* StartProgram(const std::u16string& commandLine, DWORD* error) {
     Attach(p);
   }
   return &p;
+}
+
+void StartMutexHolder(const std::string& name, int64_t ms, bool abandoned) {
+  Process holder;
+  holder.pid = P().nextPid;
+  P().nextPid += 8;
+  holder.commandLine = "(holds mutex " + name + ")";
+  holder.namedMutex = name;
+  holder.mutexAbandoned = abandoned;
+  if (ms >= 0 && !abandoned) holder.exitAtMs = int64_t(M().clock.nowMs) + ms;
+  P().processes.push_back(holder);
+  Attach(P().processes.back());
 }
 
 Process* FindProcess(uint32_t pid) {

@@ -1,4 +1,6 @@
 // user32: top-level windows, the keyboard, and modal dialogs answered by the simulated user.
+#include <cstring>
+
 #include "winsim/machine.h"
 #include "winsim/windows.h"
 
@@ -125,5 +127,31 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
   if (!Current(dialog)) return Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
   g_dialog.ended = true;
   g_dialog.result = result;
+  return TRUE;
+}
+
+// The one window station of the program; its handle is never closed (learn.microsoft.com,
+// GetProcessWindowStation).
+static const uint64_t kWindowStation = 0x7A10;
+
+HWINSTA GetProcessWindowStation() {
+  Trace("GetProcessWindowStation");
+  if (DWORD error = FaultFor("GetProcessWindowStation")) return Fail(error, HWINSTA(nullptr));
+  return reinterpret_cast<HWINSTA>(kWindowStation);
+}
+
+// UOI_FLAGS fills a USEROBJECTFLAGS whose dwFlags has WSF_VISIBLE for a station with a visible
+// display (learn.microsoft.com, USEROBJECTFLAGS); Wine 8 gives 0 for a station of its own
+// (shared/notes/wine8.md). Only UOI_FLAGS is simulated.
+BOOL GetUserObjectInformationW(HANDLE object, int index, PVOID info, DWORD length, LPDWORD lengthNeeded) {
+  Trace("GetUserObjectInformationW", std::to_string(index));
+  if (DWORD error = FaultFor("GetUserObjectInformationW")) return Fail(error, FALSE);
+  if (reinterpret_cast<uint64_t>(object) != kWindowStation) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (index != UOI_FLAGS) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  if (lengthNeeded) *lengthNeeded = sizeof(USEROBJECTFLAGS);
+  if (!info || length < sizeof(USEROBJECTFLAGS)) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+  USEROBJECTFLAGS flags{};
+  flags.dwFlags = M().ui.windowStationVisible ? WSF_VISIBLE : 0;
+  std::memcpy(info, &flags, sizeof(flags));
   return TRUE;
 }

@@ -47,6 +47,13 @@ DWORD GetTickCount();
 
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR filename, DWORD size);
 UINT GetSystemDirectoryW(LPWSTR buffer, UINT size);
+// The folder for temporary files, with its separator. GetTempPath2W is found only through
+// GetProcAddress, as Windows builds before it lack the export.
+DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer);
+
+typedef INT_PTR (*FARPROC)();
+HMODULE GetModuleHandleW(LPCWSTR moduleName);
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 // Where the process looks for the DLLs it loads from now on (no DLL is loaded on this machine:
 // the call is traced, so a test can see where it comes).
 BOOL SetDefaultDllDirectories(DWORD directoryFlags);

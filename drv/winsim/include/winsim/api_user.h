@@ -25,3 +25,17 @@ INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND owner, DL
 BOOL SetDlgItemTextW(HWND dialog, int itemId, LPCWSTR text);
 BOOL SetWindowTextW(HWND window, LPCWSTR text);
 BOOL EndDialog(HWND dialog, INT_PTR result);
+
+// Window stations: whether the program's one has a display anybody sees.
+struct HWINSTA__;
+typedef HWINSTA__* HWINSTA;
+#define UOI_FLAGS 1
+#define WSF_VISIBLE 0x0001L
+typedef struct tagUSEROBJECTFLAGS {
+  BOOL fInherit;
+  BOOL fReserved;
+  DWORD dwFlags;
+} USEROBJECTFLAGS, *PUSEROBJECTFLAGS;
+
+HWINSTA GetProcessWindowStation();
+BOOL GetUserObjectInformationW(HANDLE object, int index, PVOID info, DWORD length, LPDWORD lengthNeeded);

@@ -49,6 +49,8 @@ struct OsState {
   // not, so GetVersionExA tells it 6.2.9200 as Windows does.
   bool manifestDeclaresWindows10 = false;
   uint64_t nextHandle = 0x100;  // the running program's next kernel handle value
+  uint32_t processId = 0;       // the running program's; 0: not yet asked for (not saved)
+  std::string tempDir = "C:\\Windows\\SystemTemp\\";  // GetTempPath(2)W: a SYSTEM process's
 };
 
 struct ClockState {
@@ -86,6 +88,9 @@ struct UiState {
   bool shiftDown = false;
   DialogAnswer dialogAnswer = DialogAnswer::CloseButton;
   bool dialogsFail = false;  // no dialog can be created (a headless session)
+  // Whether the program's window station has a display anybody sees (WSF_VISIBLE); a service
+  // or a SYSTEM deployment runs on one that has none.
+  bool windowStationVisible = true;
   std::vector<DialogRecord> dialogs;
   DialogPresenter presenter = nullptr;
 };

@@ -18,7 +18,7 @@ template <class V> void Fields(ClockState& x, V&& v) { v("nowMs", x.nowMs); v("t
 template <class V> void Fields(OsState& x, V&& v) {
   v("modulePath", x.modulePath); v("systemDir", x.systemDir); v("majorVersion", x.majorVersion);
   v("minorVersion", x.minorVersion); v("buildNumber", x.buildNumber); v("platformId", x.platformId);
-  v("manifestDeclaresWindows10", x.manifestDeclaresWindows10);
+  v("manifestDeclaresWindows10", x.manifestDeclaresWindows10); v("tempDir", x.tempDir);
 }
 template <class V> void Fields(Window& x, V&& v) {
   v("handle", x.handle); v("className", x.className); v("title", x.title);
@@ -30,7 +30,7 @@ template <class V> void Fields(DialogRecord& x, V&& v) {
 }
 template <class V> void Fields(UiState& x, V&& v) {
   v("windows", x.windows); v("shiftDown", x.shiftDown); v("dialogAnswer", x.dialogAnswer);
-  v("dialogsFail", x.dialogsFail); v("dialogs", x.dialogs);
+  v("dialogsFail", x.dialogsFail); v("dialogs", x.dialogs); v("windowStationVisible", x.windowStationVisible);
 }
 template <class V> void Fields(FileHold& x, V&& v) {
   v("path", x.path); v("owner", x.owner); v("untilMs", x.untilMs); v("deleteError", x.deleteError);
@@ -81,7 +81,7 @@ template <class V> void Fields(CompanionBehaviour& x, V&& v) {
 // back at load.
 template <class V> void Fields(Process& x, V&& v) {
   v("pid", x.pid); v("image", x.image); v("commandLine", x.commandLine); v("window", x.window);
-  v("exitAtMs", x.exitAtMs);
+  v("exitAtMs", x.exitAtMs); v("namedMutex", x.namedMutex); v("mutexAbandoned", x.mutexAbandoned);
 }
 template <class V> void Fields(ProcessState& x, V&& v) {
   v("running", x.processes); v("companion", x.companion); v("nextPid", x.nextPid);  // saved: the running ones

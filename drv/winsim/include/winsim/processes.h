@@ -32,6 +32,10 @@ struct Process {
   int64_t exitAtMs = -1;  // when it exits (or exited); -1: it runs on
   bool exited = false;
   std::vector<uint64_t> mutexes;  // mutexes it has open; rebuilt at load
+  // Another program's named mutex (`winsim mutex`): owned from its start until it exits; with
+  // mutexAbandoned its owner has died already and this process only keeps it open.
+  std::string namedMutex;
+  bool mutexAbandoned = false;
 };
 
 struct Mutex {
@@ -40,6 +44,7 @@ struct Mutex {
   uint32_t owner = 0;  // the owning process; 0: signalled
   uint32_t count = 0;  // the owner's recursive acquisitions
   bool abandoned = false;
+  std::string sddl;  // the security descriptor it was created with, as text; empty: the default
 };
 
 enum class ObjectKind { Process, Thread, Mutex };
@@ -65,6 +70,9 @@ struct ProcessState {
 // when there is none.
 Process* StartProgram(const std::u16string& commandLine, DWORD* error);
 Process* FindProcess(uint32_t pid);
+// Another program that owns the named mutex for `ms` of simulated time (negative: until a
+// restart), or, with `abandoned`, one whose owner died holding it.
+void StartMutexHolder(const std::string& name, int64_t ms, bool abandoned);
 // The running tray companion, or null.
 Process* RunningCompanion();
 Mutex* FindMutex(uint64_t id);
