@@ -2,8 +2,9 @@
 // call of a fault-free run made to fail once (each allocation too), then the command run again
 // without faults; and randomly generated upgrade machines. Each run is a child process, so a
 // crash or a sanitizer report is counted, not fatal. Arguments name the parts to run
-// ("install", "uninstall", "reinstall", "random", "packages"; all when none); FAULTS_SEED and FAULTS_COUNT
-// change the random machines (fixed seed 2501, 200 machines). Prints one last line
+// ("install", "uninstall", "reinstall", "stopped", "random", "packages"; all when none);
+// FAULTS_SEED and FAULTS_COUNT change the random machines (fixed seed 2501, 200 machines).
+// "stopped" kills the reinstall after each of its calls, then installs again. Prints one last line
 // "faults: R runs, C crashes, M exit mismatches, S silent failures, L printers lost" and fails
 // unless C, M, S and L are all 0.
 #include <sys/wait.h>
@@ -88,7 +89,28 @@ struct Case {
   winsim::Fault fault;  // none when call is empty
   bool again = true;    // the command once more without faults
   bool badPackage = false;  // the machine must still print as before
+  uint32_t stopAfter = 0;  // the command stopped dead after this many calls instead; 0: not
+
+  // As FAULTS_ONLY names it: "Call#n", or "stop#n".
+  std::string Name() const {
+    return stopAfter ? "stop#" + std::to_string(stopAfter) : fault.call + "#" + std::to_string(fault.firstCall);
+  }
 };
+
+// The command stopped dead after its first `calls` calls, in a process of its own that saves the
+// machine as its death leaves it; a run not stopped there ends this one as a crash.
+int RunStopped(const std::string& word, uint32_t calls) {
+  pid_t child = fork();
+  if (child == 0) {
+    winsim::M().os.stopAfterCalls = calls;
+    test::RunTool(word);
+    std::_Exit(0);
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != winsim::kStoppedDead)
+    std::_Exit(1);
+  return winsim::kStoppedDead;
+}
 
 // Runs a case on a copy of the base machine; returns its flags.
 int RunCase(const std::string& baseRoot, const sweep::Keep& keep, const Case& c) {
@@ -102,14 +124,15 @@ int RunCase(const std::string& baseRoot, const sweep::Keep& keep, const Case& c)
   sweep::Findings findings;
   if (!c.fault.call.empty()) m.faults.push_back(c.fault);
   const bool show = std::getenv("FAULTS_ONLY") != nullptr;
-  int code = test::RunTool(c.word);
+  int code = c.stopAfter ? RunStopped(c.word, c.stopAfter) : test::RunTool(c.word);
   m.faults.clear();
   if (show) ShowRun(code);
-  sweep::CheckRun(keep, install, code, !c.again && install && !c.badPackage, !IsClose(c.fault.call), &findings);
+  if (!c.stopAfter)
+    sweep::CheckRun(keep, install, code, !c.again && install && !c.badPackage, !IsClose(c.fault.call), &findings);
   if (c.badPackage) sweep::CheckStillPrinting(keep, &findings);
   if (c.again) {
     // A new process: the machine as the ended one left it, without its handles.
-    winsim::SaveMachine(root);
+    if (!c.stopAfter) winsim::SaveMachine(root);
     winsim::LoadMachine(root);
     m.ui.shiftDown = true;
     code = test::RunTool(c.word);
@@ -117,8 +140,7 @@ int RunCase(const std::string& baseRoot, const sweep::Keep& keep, const Case& c)
     sweep::CheckRun(keep, install, code, install, true, &findings);
   }
   for (const std::string& note : findings.notes)
-    std::fprintf(stderr, "  %s %s#%u: %s\n", c.word.c_str(), c.fault.call.empty() ? "(none)" : c.fault.call.c_str(),
-                 c.fault.firstCall, note.c_str());
+    std::fprintf(stderr, "  %s %s: %s\n", c.word.c_str(), c.Name().c_str(), note.c_str());
   std::filesystem::remove_all(root);
   return kReported | (findings.mismatch ? kMismatch : 0) | (findings.silent ? kSilent : 0) |
          (findings.lost ? kLost : 0) | (findings.leak ? kLeak : 0) | (findings.undescribed ? kUndescribed : 0) |
@@ -135,8 +157,7 @@ void Sweep(const std::string& baseRoot, const sweep::Keep& keep, const Case& c, 
   if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
       (WEXITSTATUS(status) & ~((kReported - 1) | kBadFile)) != kReported) {
     ++totals->crashes;
-    std::fprintf(stderr, "  %s %s#%u: crashed (status %d)\n", c.word.c_str(), c.fault.call.c_str(),
-                 c.fault.firstCall, status);
+    std::fprintf(stderr, "  %s %s: crashed (status %d)\n", c.word.c_str(), c.Name().c_str(), status);
     return;
   }
   int flags = WEXITSTATUS(status);
@@ -148,9 +169,11 @@ void Sweep(const std::string& baseRoot, const sweep::Keep& keep, const Case& c, 
   totals->badFiles += (flags & kBadFile) != 0;
 }
 
-// The base, its fault-free run, and each platform-call occurrence of that run failed once.
-void SweepBase(const std::string& name, const std::string& word, void (*build)(const std::string&),
-               const std::string& root, Totals* totals) {
+// The base, its fault-free run, and each platform-call occurrence of that run failed once; with
+// `stops`, that run stopped dead after each of its calls but the last (and its allocations)
+// instead. Returns the cases.
+size_t SweepBase(const std::string& name, const std::string& word, void (*build)(const std::string&),
+                 const std::string& root, Totals* totals, bool stops = false) {
   build(root);
   sweep::Keep keep = sweep::KeepOf(winsim::M());
   // The fault-free run, in a child as well, tells the calls it makes through a file.
@@ -171,13 +194,19 @@ void SweepBase(const std::string& name, const std::string& word, void (*build)(c
   }
   int status = 0;
   waitpid(child, &status, 0);
-  std::vector<Case> cases{{word, {}, false}};
+  std::vector<Case> cases(stops ? 0 : 1, Case{word, {}, false});
   std::map<std::string, uint32_t> seen;
   if (FILE* in = std::fopen(calls.c_str(), "r")) {
     char line[256];
-    while (std::fgets(line, sizeof line, in)) {
+    std::string previous;
+    for (uint32_t made = 0; std::fgets(line, sizeof line, in); ++made) {
       std::string call(line);
       call.erase(call.find_last_not_of("\r\n") + 1);
+      // A death just after an allocation leaves the machine as a death just before it.
+      if (stops && made > 0 && previous != "GlobalAlloc" && previous != "HeapAlloc" && previous != "HeapReAlloc")
+        cases.push_back({word, {}, true, made});
+      previous = call;
+      if (stops) continue;
       auto error = kErrors.find(call);
       if (error == kErrors.end()) continue;
       uint32_t n = ++seen[call];
@@ -194,8 +223,9 @@ void SweepBase(const std::string& name, const std::string& word, void (*build)(c
   // FAULTS_ONLY=Call#n runs only that case, showing its logs.
   const char* only = std::getenv("FAULTS_ONLY");
   for (const Case& c : cases)
-    if (!only || c.fault.call + "#" + std::to_string(c.fault.firstCall) == only) Sweep(root, keep, c, totals);
+    if (!only || c.Name() == only) Sweep(root, keep, c, totals);
   std::filesystem::remove_all(root);
+  return cases.size();
 }
 
 // The reinstall base with each thing wrong that must stop an install before it changes anything.
@@ -230,6 +260,12 @@ int main(int argc, char** argv) {
   if (wanted("install")) SweepBase("fresh install", "install", sweep::FreshMachine, root, &totals);
   if (wanted("uninstall")) SweepBase("uninstall", "uninstall", sweep::InstalledMachine, root, &totals);
   if (wanted("reinstall")) SweepBase("reinstall", "install", sweep::ConfiguredMachine, root, &totals);
+  std::string stopped;
+  if (wanted("stopped")) {
+    int lost = totals.lost;
+    size_t points = SweepBase("stopped", "install", sweep::ConfiguredMachine, root, &totals, true);
+    stopped = "stopped: " + std::to_string(points) + " stop points, " + std::to_string(totals.lost - lost) + " lost";
+  }
   if (wanted("random")) {
     int seed = EnvNumber("FAULTS_SEED", 2501), count = EnvNumber("FAULTS_COUNT", 200);
     std::mt19937 random{uint32_t(seed)};
@@ -246,6 +282,7 @@ int main(int argc, char** argv) {
   if (totals.leaks) std::printf("%d runs left blocks or handles open\n", totals.leaks);
   std::printf("time: %.1f s\n", seconds);
   std::printf("no description: %d runs logged an error without its system text\n", totals.undescribed);
+  if (!stopped.empty()) std::printf("%s\n", stopped.c_str());
   std::printf("faults: %d runs, %d crashes, %d exit mismatches, %d silent failures, %d printers lost\n", totals.runs,
               totals.crashes, totals.mismatches, totals.silent, totals.lost);
   bool clean = totals.crashes == 0 && totals.mismatches == 0 && totals.silent == 0 && totals.lost == 0 &&

@@ -106,12 +106,20 @@ void CheckRun(const Keep& keep, bool install, int exitCode, bool mustRestore, bo
     for (const std::string& f : now.foreignPrinters) found = found || f == foreign;
     if (!found) Note(findings, &findings->lost, "foreign printer changed: " + foreign.substr(0, foreign.find('|')));
   }
+  // The stand-in printer comes only where no printer was captured to come back.
+  for (const winsim::Printer& p : m.spooler.printers) {
+    bool known = keep.captured.empty() && p.printerName == "lumServer";
+    for (size_t i = 0; !known && i < keep.printers.size(); ++i)
+      known = winsim::EqualNoCase(keep.printers[i], p.printerName);
+    if (!known) Note(findings, &findings->lost, "printer appeared: " + p.printerName);
+  }
   bool pendingKept = now.foreignPending.size() >= keep.foreignPending.size();
   for (size_t i = 0; pendingKept && i < keep.foreignPending.size(); ++i)
     pendingKept = now.foreignPending[i] == keep.foreignPending[i];
   if (!pendingKept) Note(findings, &findings->lost, "foreign pending operations changed");
-  if (checkLeaks && (!m.heap.globalBlocks.empty() || !m.spooler.handles.open.empty() || !m.files.open.empty() ||
-                     !m.services.handles.empty() || winsim::OpenRegKeyCount() != 0))
+  if (!winsim::DamagedBlocks().empty()) Note(findings, &findings->leak, "blocks written past their end");
+  if (checkLeaks && (!m.heap.globalBlocks.empty() || !m.heap.heapBlocks.empty() || !m.spooler.handles.open.empty() ||
+                     !m.files.open.empty() || !m.services.handles.empty() || winsim::OpenRegKeyCount() != 0))
     Note(findings, &findings->leak, "blocks or handles left open");
 }
 

@@ -10,7 +10,8 @@ namespace sweep {
 struct Findings {
   bool mismatch = false;  // the exit code disagrees with the log's error lines
   bool silent = false;    // a success exit code, but the product is not as it says
-  bool lost = false;      // a captured printer or a setting of it missing, or foreign state changed
+  bool lost = false;      // a captured printer or a setting of it missing, a printer appeared, or
+                          // foreign state changed
   bool leak = false;      // a block, handle or key left open
   bool undescribed = false;  // an error line without the system's text for its code
   bool badFile = false;      // an installed product file changed

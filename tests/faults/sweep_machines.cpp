@@ -71,6 +71,7 @@ Keep KeepOf(const winsim::Machine& machine) {
   Keep keep;
   for (const winsim::Printer& p : machine.spooler.printers) {
     bool isDefault = winsim::EqualNoCase(p.printerName, machine.spooler.defaultPrinter);
+    keep.printers.push_back(p.printerName);
     if (p.driverName != kProductDriver || p.connection) {
       keep.foreignPrinters.push_back(Describe(p, isDefault));
       continue;

@@ -19,6 +19,7 @@ struct Captured {
 struct Keep {
   std::vector<Captured> captured;
   std::vector<std::string> foreignPrinters;  // every other printer, all it holds, as text
+  std::vector<std::string> printers;  // every printer's name
   std::vector<std::u16string> foreignPending;  // the pending operations as the run found them
   std::vector<std::string> productPrinters, installedFiles;  // all they hold, as text
 };

@@ -22,6 +22,8 @@ void SimTest::TearDown() {
 void SimTest::ExpectNoLeaks() {
   EXPECT_TRUE(winsim::M().heap.globalBlocks.empty()) << "GlobalAlloc blocks left";
   EXPECT_TRUE(winsim::M().heap.localBlocks.empty()) << "LocalAlloc blocks left";
+  EXPECT_TRUE(winsim::M().heap.heapBlocks.empty()) << "HeapAlloc blocks left";
+  EXPECT_EQ(winsim::DamagedBlocks(), "") << "blocks written past their end";
   EXPECT_TRUE(winsim::M().services.handles.empty()) << "service handles left open";
   EXPECT_TRUE(winsim::M().spooler.handles.open.empty()) << "printer handles left open";
   EXPECT_TRUE(winsim::M().files.open.empty()) << "file handles left open";

@@ -17,8 +17,8 @@ class SimTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  // Fails the test when a block of the platform heaps is still allocated, or a service,
-  // printer, file, process, thread or mutex handle still open.
+  // Fails the test when a block of the platform heaps is still allocated or was written past its
+  // end, or a service, printer, file, process, thread or mutex handle still open.
   void ExpectNoLeaks();
   std::string root_;
 };

@@ -47,6 +47,7 @@ struct InstallContext {
   PendingDelete* pendingDeletes;
   SavedPrinter* savedPrinters;  // the printers to recreate, each also in the recovery records
   int32_t keptPrinters;         // product printers a reinstall left in place: not captured
+  bool printersUnread;          // the printers could not be listed: none was captured or removed
   PrinterList printers;
   DWORD defaultPrinterError;    // why the default printer could not be read; 0 when it could
   PRINTER_INFO_2W** redirectedPrinters;  // null-terminated; points into printers

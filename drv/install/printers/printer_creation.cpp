@@ -9,6 +9,7 @@
 #include "printers/printer_records.h"
 #include "printers/saved_printers.h"
 #include "printers/settings_key.h"
+#include "probes/product_printer.h"
 #include "spooler/monitor_list.h"
 
 namespace inst {
@@ -102,6 +103,14 @@ void AddFallbackPrinter(InstallContext* context) {
   ClosePrinter(printer);
 }
 
+// Whether a printer of the product driver is there; one that cannot be known counts as there.
+bool ProductPrinterThere() {
+  PrinterList printers{};
+  bool there = !EnumeratePrinters(&printers) || FirstProductPrinter(printers) != nullptr;
+  FreePrinterList(&printers);
+  return there;
+}
+
 }  // namespace
 
 HANDLE AddPrinter(InstallContext* context, const WCHAR* name) {
@@ -146,8 +155,9 @@ void RestorePrinters(InstallContext* context) {
   // same settings again.
   if (done)
     if (DWORD error = WritePrinterRecords(context->savedPrinters)) ReportRecordError(context, error);
-  // Product printers left in place need no stand-in.
-  if (restored == 0 && context->keptPrinters == 0) AddFallbackPrinter(context);
+  // Product printers left in place need no stand-in, nor do those the removal could not see.
+  if (restored == 0 && context->keptPrinters == 0 && !(context->printersUnread && ProductPrinterThere()))
+    AddFallbackPrinter(context);
 }
 
 }  // namespace inst

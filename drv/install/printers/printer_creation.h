@@ -15,7 +15,8 @@ HANDLE AddPrinter(InstallContext* context, const WCHAR* name);
 // Recreates each printer of savedPrinters, from the head, with its settings key, comment,
 // location, default status and, in server mode, its share, reporting each step that fails
 // (Error 20). A printer recreated with every setting leaves savedPrinters and the recovery
-// records. When none could be recreated and the reinstall kept none, one printer "lumServer".
+// records. When none could be recreated and the reinstall kept none (nor, unable to list the
+// printers, left any unseen), one printer "lumServer".
 void RestorePrinters(InstallContext* context);
 
 }  // namespace inst

@@ -12,27 +12,29 @@ const DWORD kDefaultNameChars = 255;
 
 }  // namespace
 
-void EnumeratePrinters(PrinterList* list) {
+bool EnumeratePrinters(PrinterList* list) {
   FreePrinterList(list);
   DWORD needed = 0;
   if (EnumPrintersW(kAllPrinters, nullptr, 2, nullptr, 0, &needed, &list->count)) {
     list->count = 0;  // nothing was handed over, whatever the spooler counted
-    return;
+    return true;
   }
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
     list->count = 0;
-    return;
+    return false;
   }
   list->entries = static_cast<PRINTER_INFO_2W*>(GlobalAlloc(GPTR, SIZE_T(needed) + 32));
   if (!list->entries) {
     list->count = 0;
     SetLastError(DWORD(E_OUTOFMEMORY));
-    return;
+    return false;
   }
   // The spooler is offered the size it asked for, not the block's: the 32 bytes stay spare.
-  if (!EnumPrintersW(kAllPrinters, nullptr, 2, reinterpret_cast<LPBYTE>(list->entries), needed, &needed,
-                     &list->count))
-    FreePrinterList(list);
+  if (EnumPrintersW(kAllPrinters, nullptr, 2, reinterpret_cast<LPBYTE>(list->entries), needed, &needed,
+                    &list->count))
+    return true;
+  FreePrinterList(list);
+  return false;
 }
 
 void FreePrinterList(PrinterList* list) {
@@ -43,7 +45,7 @@ void FreePrinterList(PrinterList* list) {
 
 void MarkDefaultPrinter(InstallContext* context) {
   PrinterList& printers = context->printers;
-  EnumeratePrinters(&printers);
+  context->printersUnread = !EnumeratePrinters(&printers);
   WCHAR name[kDefaultNameChars] = {};
   DWORD length = kDefaultNameChars;
   if (!GetDefaultPrinterW(name, &length)) {

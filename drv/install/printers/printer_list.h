@@ -12,14 +12,15 @@ struct PrinterList {
   DWORD count;
 };
 
-// Local printers and connections. Empty when there are none or the enumeration failed (the
-// last error then tells why); never retried.
-void EnumeratePrinters(PrinterList* list);
+// Local printers and connections. Empty when there are none or the enumeration failed (false;
+// the last error then tells why); never retried.
+bool EnumeratePrinters(PrinterList* list);
 void FreePrinterList(PrinterList* list);
 
 // Fills the context's printers and sets PRINTER_ATTRIBUTE_DEFAULT on every record named
 // exactly like the default printer. Only the snapshot changes. When the default printer cannot
-// be read (there being none is no failure), defaultPrinterError says why.
+// be read (there being none is no failure), defaultPrinterError says why; printersUnread says
+// whether the printers could not.
 void MarkDefaultPrinter(InstallContext* context);
 
 // One open printer's level-2 record in a zero-filled block the caller releases with

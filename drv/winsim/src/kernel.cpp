@@ -1,4 +1,5 @@
 // kernel32: last error, heaps, clock, system version, module path, system directory, DLL search.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,22 +11,68 @@ using namespace winsim;
 DWORD GetLastError() { return M().os.lastError; }
 void SetLastError(DWORD code) { M().os.lastError = code; }
 
+// Blocks carry guard bytes after their end, checked when they are freed and by
+// DamagedBlocks(), as a debug heap keeps a "no man's land" buffer of 0xFD bytes after each block
+// and checks it at free (learn.microsoft.com, "CRT debug heap details"): a write past a block's
+// end is found even where the allocator's slack would hide it.
+namespace {
+
+constexpr SIZE_T kGuardBytes = 16;
+constexpr unsigned char kGuardFill = 0xFD;
+
+bool GuardIntact(const void* block, SIZE_T bytes) {
+  const auto* guard = static_cast<const unsigned char*>(block) + bytes;
+  for (SIZE_T i = 0; i < kGuardBytes; ++i)
+    if (guard[i] != kGuardFill) return false;
+  return true;
+}
+
+// Windows ends a program whose heap it finds damaged; so does winsim, saying where.
+void CheckGuard(const char* call, const void* block, SIZE_T bytes) {
+  if (GuardIntact(block, bytes)) return;
+  std::fprintf(stderr, "winsim: %s: a block of %zu bytes was written past its end\n", call, size_t(bytes));
+  std::abort();
+}
+
+// Fresh memory on Windows is not zero either: callers that rely on zeros must ask for them.
+void* NewBlock(std::map<const void*, SIZE_T>& blocks, SIZE_T bytes, bool zero) {
+  auto* block = static_cast<unsigned char*>(std::malloc(bytes + kGuardBytes));
+  if (!block) return nullptr;
+  std::memset(block, zero ? 0 : 0xCD, bytes);
+  std::memset(block + bytes, kGuardFill, kGuardBytes);
+  blocks[block] = bytes;
+  return block;
+}
+
+bool FreeBlock(std::map<const void*, SIZE_T>& blocks, const char* call, void* memory) {
+  auto found = blocks.find(memory);
+  if (found == blocks.end()) return false;
+  CheckGuard(call, memory, found->second);
+  blocks.erase(found);
+  std::free(memory);
+  return true;
+}
+
+}  // namespace
+
+std::string winsim::DamagedBlocks() {
+  std::string damaged;
+  for (const auto* blocks : {&M().heap.globalBlocks, &M().heap.heapBlocks})
+    for (const auto& [block, bytes] : *blocks)
+      if (!GuardIntact(block, bytes)) damaged += (damaged.empty() ? "" : ", ") + std::to_string(bytes) + " bytes";
+  return damaged;
+}
+
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   Trace("GlobalAlloc", std::to_string(bytes));
   if (DWORD error = FaultFor("GlobalAlloc", std::to_string(bytes))) return Fail(error, HGLOBAL(nullptr));
-  void* block = std::malloc(bytes ? bytes : 1);
-  if (!block) return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL(nullptr));
-  // Fresh memory on Windows is not zero either: callers that rely on zeros must ask for them.
-  std::memset(block, (flags & GMEM_ZEROINIT) ? 0 : 0xCD, bytes);
-  M().heap.globalBlocks[block] = bytes;
-  return block;
+  void* block = NewBlock(M().heap.globalBlocks, bytes, flags & GMEM_ZEROINIT);
+  return block ? block : Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL(nullptr));
 }
 
 HGLOBAL GlobalFree(HGLOBAL memory) {
   if (!memory) return nullptr;
-  if (!M().heap.globalBlocks.erase(memory)) return Fail(ERROR_INVALID_HANDLE, memory);
-  std::free(memory);
-  return nullptr;
+  return FreeBlock(M().heap.globalBlocks, "GlobalFree", memory) ? nullptr : Fail(ERROR_INVALID_HANDLE, memory);
 }
 
 HANDLE GetProcessHeap() { return reinterpret_cast<HANDLE>(uintptr_t(0x10000)); }
@@ -34,21 +81,29 @@ LPVOID HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
   Trace("HeapAlloc", std::to_string(bytes));
   // HeapAlloc sets no last error when it fails (docs: "HeapAlloc function", Remarks).
   if (FaultFor("HeapAlloc", std::to_string(bytes))) return nullptr;
-  void* block = std::malloc(bytes ? bytes : 1);
-  if (block) std::memset(block, (flags & HEAP_ZERO_MEMORY) ? 0 : 0xCD, bytes);
+  return NewBlock(M().heap.heapBlocks, bytes, flags & HEAP_ZERO_MEMORY);
+}
+
+LPVOID HeapReAlloc(HANDLE, DWORD flags, LPVOID memory, SIZE_T bytes) {
+  Trace("HeapReAlloc", std::to_string(bytes));
+  if (FaultFor("HeapReAlloc", std::to_string(bytes))) return nullptr;
+  std::map<const void*, SIZE_T>& blocks = M().heap.heapBlocks;
+  auto found = blocks.find(memory);
+  if (found == blocks.end()) return nullptr;
+  SIZE_T had = found->second;
+  CheckGuard("HeapReAlloc", memory, had);
+  auto* block = static_cast<unsigned char*>(std::realloc(memory, bytes + kGuardBytes));
+  if (!block) return nullptr;
+  blocks.erase(found);
+  // The added part is zero only when asked for (docs: "HeapReAlloc function", HEAP_ZERO_MEMORY).
+  if (bytes > had) std::memset(block + had, (flags & HEAP_ZERO_MEMORY) ? 0 : 0xCD, bytes - had);
+  std::memset(block + bytes, kGuardFill, kGuardBytes);
+  blocks[block] = bytes;
   return block;
 }
 
-LPVOID HeapReAlloc(HANDLE, DWORD, LPVOID memory, SIZE_T bytes) {
-  Trace("HeapReAlloc", std::to_string(bytes));
-  if (FaultFor("HeapReAlloc", std::to_string(bytes))) return nullptr;
-  if (!memory) return nullptr;
-  return std::realloc(memory, bytes ? bytes : 1);
-}
-
 BOOL HeapFree(HANDLE, DWORD, LPVOID memory) {
-  std::free(memory);
-  return TRUE;
+  return !memory || FreeBlock(M().heap.heapBlocks, "HeapFree", memory) ? TRUE : Fail(ERROR_INVALID_PARAMETER, FALSE);
 }
 
 HLOCAL LocalFree(HLOCAL memory) {

@@ -131,6 +131,8 @@ static bool ContainsNoCase(const std::string& text, const std::string& part) {
 }
 
 void Trace(const std::string& call, const std::string& detail) {
+  // Every call before this one has had its whole effect.
+  if (g_machine.os.stopAfterCalls && g_machine.trace.size() >= g_machine.os.stopAfterCalls) StopDead();
   g_machine.trace.push_back({g_machine.clock.nowMs, call, detail});
 }
 

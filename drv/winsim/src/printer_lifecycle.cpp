@@ -106,6 +106,13 @@ void ReleasePrinterIfUnused(const std::string& name, bool connection) {
   RemovePrinter(*printer);
 }
 
+DWORD LetGoOfPrinterHandle(const PrinterHandle& closed) {
+  if (DWORD error = SpoolerUnavailable()) return error;
+  if (closed.spoolerStart != SpoolerStarts()) return ERROR_INVALID_HANDLE;
+  if (!closed.printer.empty() && !closed.printerDeleted) ReleasePrinterIfUnused(closed.printer, closed.connection);
+  return 0;
+}
+
 }  // namespace winsim
 
 HANDLE AddPrinterW(LPWSTR name, DWORD level, LPBYTE printer) {

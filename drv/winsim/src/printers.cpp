@@ -173,13 +173,10 @@ BOOL ClosePrinter(HANDLE printer) {
   if (DWORD error = FaultFor("ClosePrinter", HandleName(printer))) return Fail(error, FALSE);
   PrinterHandle* open = FindPrinterHandle(printer);
   if (!open) return Fail(DWORD(ERROR_INVALID_HANDLE), FALSE);
-  bool stale = open->spoolerStart != SpoolerStarts();
   PrinterHandle closed = *open;
   // The client side lets go of the handle even when the spooler cannot hear of it.
   M().spooler.handles.open.erase(reinterpret_cast<uint64_t>(printer));
-  if (DWORD error = SpoolerUnavailable()) return Fail(error, FALSE);
-  if (stale) return Fail(DWORD(ERROR_INVALID_HANDLE), FALSE);
-  if (!closed.printer.empty() && !closed.printerDeleted) ReleasePrinterIfUnused(closed.printer, closed.connection);
+  if (DWORD error = LetGoOfPrinterHandle(closed)) return Fail(error, FALSE);
   return TRUE;
 }
 

@@ -262,6 +262,19 @@ bool CloseKernelObject(HANDLE handle) {
   return true;
 }
 
+// A mutex its ended owner held goes to the next waiter as abandoned (docs: "WaitForSingleObject
+// function", WAIT_ABANDONED).
+void CloseAllKernelObjects() {
+  for (Mutex& m : P().mutexes)
+    if (m.owner == kThisProcessId) {
+      m.owner = 0;
+      m.count = 0;
+      m.abandoned = true;
+    }
+  P().handles.clear();
+  PruneMutexes();
+}
+
 std::string DescribeKernelObject(HANDLE handle) {
   auto found = P().handles.find(uint64_t(reinterpret_cast<uintptr_t>(handle)));
   if (found == P().handles.end()) return std::string();

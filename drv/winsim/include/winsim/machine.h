@@ -51,6 +51,9 @@ struct OsState {
   uint64_t nextHandle = 0x100;  // the running program's next kernel handle value
   uint32_t processId = 0;       // the running program's; 0: not yet asked for (not saved)
   std::string tempDir = "C:\\Windows\\SystemTemp\\";  // GetTempPath(2)W: a SYSTEM process's
+  // The running program stops dead (StopDead) as it begins its call after this many traced
+  // calls; 0: never. Not saved: it belongs to one run.
+  uint32_t stopAfterCalls = 0;
 };
 
 struct ClockState {
@@ -95,9 +98,11 @@ struct UiState {
   DialogPresenter presenter = nullptr;
 };
 
+// The running program's blocks and their sizes; not saved.
 struct HeapState {
   std::map<const void*, SIZE_T> globalBlocks;
   std::map<const void*, SIZE_T> localBlocks;
+  std::map<const void*, SIZE_T> heapBlocks;  // the process heap's
 };
 
 struct SpoolerState {
@@ -158,6 +163,15 @@ T Fail(DWORD error, T result) {
   return result;
 }
 void AdvanceClock(uint64_t ms);
+// The exit code of a program stopped dead, as a shell shows a killed one (128 + SIGKILL).
+constexpr int kStoppedDead = 137;
+// What the system does when the running program ends without cleaning up: its printer, file,
+// registry, service and kernel handles closed (the spooler running down its printer handles),
+// the mutexes it owned abandoned, its blocks gone.
+void EndRunningProgram();
+// Ends the running program there and then: EndRunningProgram, the machine saved into its root
+// as the death leaves it, and the process exits with kStoppedDead.
+[[noreturn]] void StopDead();
 // Restarts Windows: every program ends with its holds and handles, the file operations queued
 // in PendingFileRenameOperations are carried out as the session manager does at boot, and at
 // logon the programs of the Run keys start.
@@ -166,5 +180,8 @@ uint64_t AddWindow(const std::string& className, const std::string& title, int64
 int CountCalls(const std::string& call);
 // A new handle value for the running program: files and other kernel objects share them.
 uint64_t NewKernelHandle();
+// The sizes of the GlobalAlloc and HeapAlloc blocks still allocated that were written past their
+// end (freeing one ends the program); empty when none was.
+std::string DamagedBlocks();
 
 }  // namespace winsim

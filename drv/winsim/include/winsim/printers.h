@@ -78,5 +78,8 @@ void RemovePrinter(const Printer& printer);
 // A printer pending deletion whose jobs are gone leaves when no handle refers to it any more:
 // the spooler keeps a printer while a handle to it is open (localspl's reference count).
 void ReleasePrinterIfUnused(const std::string& name, bool connection);
+// The spooler hears of a handle its program closed, or ran down when the program ended: 0, or the
+// error ClosePrinter gives (the spooler away, or a handle of an earlier spooler process).
+DWORD LetGoOfPrinterHandle(const PrinterHandle& closed);
 
 }  // namespace winsim

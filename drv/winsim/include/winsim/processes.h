@@ -89,5 +89,8 @@ void AttachRunningProcesses();
 // Closes one of the running program's kernel object handles; false when it is none.
 bool CloseKernelObject(HANDLE handle);
 std::string DescribeKernelObject(HANDLE handle);
+// The running program has ended without closing them: its kernel handles go, and the mutexes it
+// owned are abandoned.
+void CloseAllKernelObjects();
 
 }  // namespace winsim
