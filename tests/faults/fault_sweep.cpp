@@ -2,10 +2,11 @@
 // call of a fault-free run made to fail once (each allocation too), then the command run again
 // without faults; and randomly generated upgrade machines. Each run is a child process, so a
 // crash or a sanitizer report is counted, not fatal. Arguments name the parts to run
-// ("install", "uninstall", "reinstall", "random"; all when none); FAULTS_SEED and FAULTS_COUNT
-// change the random machines (fixed seed 2501, 200 machines). Prints one last line
+// ("install", "uninstall", "reinstall", "random", "hostile"; all when none); FAULTS_SEED and
+// FAULTS_COUNT change the random machines (fixed seed 2501, 200 machines). Prints one last line
 // "faults: R runs, C crashes, M exit mismatches, S silent failures, L printers lost" and fails
-// unless C, M, S and L are all 0.
+// unless C, M, S and L are all 0; before it "hostile machines: N cases, H harmed", failing
+// unless H is 0.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 
 #include "support/tool_start.h"
 #include "sweep_checks.h"
+#include "sweep_hostile.h"
 #include "sweep_machines.h"
 #include "winsim/windows.h"
 
@@ -67,7 +69,7 @@ bool IsClose(const std::string& call) {
 }
 
 struct Totals {
-  int runs = 0, crashes = 0, mismatches = 0, silent = 0, lost = 0, leaks = 0;
+  int runs = 0, crashes = 0, mismatches = 0, silent = 0, lost = 0, leaks = 0, harmed = 0;
 };
 
 void ShowRun(int code) {
@@ -76,12 +78,13 @@ void ShowRun(int code) {
                dialogs.empty() ? "(no log window)" : dialogs.back().itemTexts.at(1001).c_str());
 }
 
-enum Flag { kMismatch = 1, kSilent = 2, kLost = 4, kLeak = 8, kReported = 32 };
+enum Flag { kMismatch = 1, kSilent = 2, kLost = 4, kLeak = 8, kHarmed = 16, kReported = 32 };
 
 struct Case {
   std::string word;
   winsim::Fault fault;  // none when call is empty
   bool again = true;    // the command once more without faults
+  std::string (*harm)() = nullptr;  // a hostile machine's check of what must not have happened
 };
 
 // Runs a case on a copy of the base machine; returns its flags.
@@ -99,7 +102,11 @@ int RunCase(const std::string& baseRoot, const sweep::Keep& keep, const Case& c)
   int code = test::RunTool(c.word);
   m.faults.clear();
   if (show) ShowRun(code);
-  sweep::CheckRun(keep, install, code, !c.again && install, !IsClose(c.fault.call), &findings);
+  // The probes answer through other exit codes and change no product state.
+  bool probe = c.word != "install" && c.word != "uninstall";
+  if (!probe) sweep::CheckRun(keep, install, code, !c.again && install, !IsClose(c.fault.call), &findings);
+  std::string harm = c.harm ? c.harm() : "";
+  if (!harm.empty()) findings.notes.push_back("harmed: " + harm);
   if (c.again) {
     // A new process: the machine as the ended one left it, without its handles.
     winsim::SaveMachine(root);
@@ -114,7 +121,7 @@ int RunCase(const std::string& baseRoot, const sweep::Keep& keep, const Case& c)
                  c.fault.firstCall, note.c_str());
   std::filesystem::remove_all(root);
   return kReported | (findings.mismatch ? kMismatch : 0) | (findings.silent ? kSilent : 0) |
-         (findings.lost ? kLost : 0) | (findings.leak ? kLeak : 0);
+         (findings.lost ? kLost : 0) | (findings.leak ? kLeak : 0) | (harm.empty() ? 0 : kHarmed);
 }
 
 // The case in a child process: its crash or sanitizer report ends only the child.
@@ -125,7 +132,7 @@ void Sweep(const std::string& baseRoot, const sweep::Keep& keep, const Case& c, 
   int status = 0;
   ++totals->runs;
   if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-      (WEXITSTATUS(status) & ~15) != kReported) {
+      (WEXITSTATUS(status) & ~31) != kReported) {
     ++totals->crashes;
     std::fprintf(stderr, "  %s %s#%u: crashed (status %d)\n", c.word.c_str(), c.fault.call.c_str(),
                  c.fault.firstCall, status);
@@ -136,6 +143,7 @@ void Sweep(const std::string& baseRoot, const sweep::Keep& keep, const Case& c, 
   totals->silent += (flags & kSilent) != 0;
   totals->lost += (flags & kLost) != 0;
   totals->leaks += (flags & kLeak) != 0;
+  totals->harmed += (flags & kHarmed) != 0;
 }
 
 // The base, its fault-free run, and each platform-call occurrence of that run failed once.
@@ -188,6 +196,21 @@ void SweepBase(const std::string& name, const std::string& word, void (*build)(c
   std::filesystem::remove_all(root);
 }
 
+// Each hostile machine: its base changed by its edit, its command once; returns the cases run.
+int SweepHostile(const std::string& root, Totals* totals) {
+  int cases = 0;
+  for (const std::vector<HostileCase>* table : {&kHostileDeleteCases, &kHostileSteerCases})
+    for (const HostileCase& h : *table) {
+      h.base(root);
+      h.edit();
+      std::fprintf(stderr, "hostile: %s (%s)\n", h.name, h.word);
+      Sweep(root, sweep::KeepOf(winsim::M()), Case{h.word, {}, false, h.harm}, totals);
+      std::filesystem::remove_all(root);
+      ++cases;
+    }
+  return cases;
+}
+
 int EnvNumber(const char* name, int fallback) {
   const char* text = std::getenv(name);
   return text && *text ? std::atoi(text) : fallback;
@@ -218,12 +241,15 @@ int main(int argc, char** argv) {
       std::filesystem::remove_all(root);
     }
   }
+  int hostile = wanted("hostile") ? SweepHostile(root, &totals) : 0;
   std::filesystem::remove_all(work);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (totals.leaks) std::printf("%d runs left blocks or handles open\n", totals.leaks);
   std::printf("time: %.1f s\n", seconds);
+  if (wanted("hostile")) std::printf("hostile machines: %d cases, %d harmed\n", hostile, totals.harmed);
   std::printf("faults: %d runs, %d crashes, %d exit mismatches, %d silent failures, %d printers lost\n", totals.runs,
               totals.crashes, totals.mismatches, totals.silent, totals.lost);
-  bool clean = totals.crashes == 0 && totals.mismatches == 0 && totals.silent == 0 && totals.lost == 0;
+  bool clean = totals.crashes == 0 && totals.mismatches == 0 && totals.silent == 0 && totals.lost == 0 &&
+               totals.harmed == 0;
   return clean && totals.leaks == 0 ? 0 : 1;
 }

@@ -10,18 +10,6 @@ namespace inst {
 
 namespace {
 
-struct EnvironmentFiles {
-  const WCHAR* environment;
-  const WCHAR* monitorFile;
-  const WCHAR* driverFile;
-  const WCHAR* uiFile;
-};
-
-const EnvironmentFiles kX64 = {TEXT("Windows x64"), TEXT("lmsmon64.dll"), TEXT("lmsdrv64.dll"),
-                               TEXT("lmsui64.dll")};
-const EnvironmentFiles kX86 = {TEXT("Windows NT x86"), TEXT("lmsmon32.dll"), TEXT("lmsdrv32.dll"),
-                               TEXT("lmsui32.dll")};
-
 // Appends "\" unless the text is empty or already ends in one; the buffer has room for it.
 void EndWithBackslash(WCHAR* text) {
   size_t n = StrLen(text);
@@ -69,7 +57,7 @@ void CreateInstallContext(InstallContext* context, uint32_t options) {
 }
 
 void SelectEnvironment(InstallContext* context, bool x64) {
-  const EnvironmentFiles& files = x64 ? kX64 : kX86;
+  const EnvironmentFiles& files = x64 ? kX64Files : kX86Files;
   context->isX64 = x64;
   context->environment = files.environment;
   context->monitorFile = files.monitorFile;

@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
   make->add_flag("--force", force, "Replace a machine the directory already holds");
 
   CLI::App* show = app.add_subcommand("show", "Summarise the machine: services, monitors, drivers, printers, "
-                                              "Run values, programs, pending renames, product files, holds, faults");
+                                              "Run values, programs, pending renames, product files, holds, junctions, faults");
   show->add_flag("--json", json, "Print machine.json as the machine saves it");
 
   std::string before, after;
@@ -124,6 +124,11 @@ int main(int argc, char** argv) {
   hold->add_option("--error", deleteError, "Deleting it fails with 5 (a loaded image) or 32 (an open file)")
       ->check(CLI::IsMember({5, 32}))
       ->capture_default_str();
+
+  std::string junctionTarget;
+  CLI::App* junction = app.add_subcommand("junction", "Make a folder a junction (a reparse point) to another folder");
+  junction->add_option("PATH", path, "The folder's Windows path: absent or empty")->required();
+  junction->add_option("TARGET", junctionTarget, "The folder it leads to")->required();
 
   winsim::Fault fault;
   CLI::App* fail = app.add_subcommand("fault", "Make calls of a Win32 function fail");
@@ -166,6 +171,7 @@ int main(int argc, char** argv) {
   if (*add) return Change(dir, [&] { return winsim::AddPrinter(spec); });
   if (*remove) return Change(dir, [&] { return winsim::RemovePrinter(removed); });
   if (*hold) return Change(dir, [&] { return winsim::HoldPath(path, ms, deleteError); });
+  if (*junction) return Change(dir, [&] { return winsim::MakeJunction(path, junctionTarget); });
   if (*fail)
     return Change(dir, [&] {
       winsim::M().faults.push_back(fault);
