@@ -1,7 +1,8 @@
-// Hostile machines for what the tool deletes: other programs' pending deletions (followed
-// through a junction, in NT forms it must not misread, or simply not its own) and a monitor
+// Hostile machines for what the tool deletes: other programs' pending deletions (through a
+// junction, in NT forms not to be misread, or simply not the product's) and a monitor
 // registered under the name of a system file.
 #include <algorithm>
+#include <filesystem>
 
 #include "sweep_hostile.h"
 #include "sweep_machines.h"
@@ -9,8 +10,28 @@
 
 namespace {
 
-const std::string kSystem = "C:\\Windows\\system32\\";
-const std::string kUserTemp = "C:\\Users\\bob\\AppData\\Local\\Temp\\upd";
+const std::string kSys = "C:\\Windows\\system32\\", kOld9 = kSys + "spool\\DRIVERS\\x64\\3\\Old\\9";
+
+// What a case puts on its base: files of others (which must stay, and not be queued for deletion
+// unless already), another program's queued entries (which must stay together, in order), a
+// junction, and the DLL name the product's monitor is registered under.
+struct Edit {
+  std::vector<std::string> files, queued;
+  std::string junction, target, monitorDll;
+};
+
+const Edit kEdits[] = {
+    {{kSys + "netapi32.dll"}, {"\\??\\C:\\Users\\bob\\Temp\\upd\\netapi32.dll", ""}, "C:\\Users\\bob\\Temp\\upd", kSys, ""},
+    {{"C:\\SystemRoot\\Temp\\upd12.tmp", "C:\\Windows\\Temp\\upd12.tmp"}, {"\\SystemRoot\\Temp\\upd12.tmp", ""}, "", "", ""},
+    {{"C:\\Device\\HarddiskVolume3\\x\\a.bin", "C:\\x\\a.bin"}, {"\\Device\\HarddiskVolume3\\x\\a.bin", ""}, "", "", ""},
+    {{kSys + "UNC\\srv\\share\\f.txt"}, {"\\??\\UNC\\srv\\share\\f.txt", ""}, "", "", ""},
+    {{"C:\\Users\\bob\\f.txt"}, {"\\\\?\\C:\\Users\\bob\\f.txt", ""}, "", "", ""},
+    {{"C:\\ProgramData\\Other\\settings.db"}, {"\\??\\C:\\ProgramData\\Other\\settings.db", ""}, "", "", ""},
+    {{"C:\\Keep\\lmsdrv64.dll"}, {"\\??\\" + kOld9 + "\\lmsdrv64.dll", ""}, kOld9, "C:\\Keep", ""},
+    {{kSys + "tcpmon.dll"}, {}, "", "", "tcpmon.dll"},
+    {{kSys + "usbmon.dll"}, {}, "", "", "usbmon.dll."},
+    {{kSys, "C:\\Windows"}, {}, "", "", "..."},
+};
 
 std::vector<std::string> Pending() {
   std::string data;
@@ -20,109 +41,46 @@ std::vector<std::string> Pending() {
   return strings;
 }
 
-// Another program's entries, after those already queued.
-void Queue(const std::vector<std::string>& strings) {
-  std::vector<std::string> all = Pending();
-  all.insert(all.end(), strings.begin(), strings.end());
-  winsim::SetRegValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, REG_MULTI_SZ,
-                      winsim::RegMultiSzBytes(all));
+template <int N> void Apply() {
+  const Edit& e = kEdits[N];
+  for (const std::string& file : e.files)
+    if (!std::filesystem::is_directory(winsim::ResolvePath(file).path)) winsim::WriteMachineFile(file, "another program's");
+  std::vector<std::string> queue = Pending();
+  queue.insert(queue.end(), e.queued.begin(), e.queued.end());
+  winsim::SetRegValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, REG_MULTI_SZ, winsim::RegMultiSzBytes(queue));
+  if (!e.junction.empty()) winsim::MakeJunction(e.junction, e.target);
+  if (!e.monitorDll.empty()) winsim::FindMonitor("LumascribeServer:")->dllName = e.monitorDll;
 }
 
-void Files(const std::vector<std::string>& paths) {
-  for (const std::string& path : paths) winsim::WriteMachineFile(path, "another program's");
-}
-
-// What became of others' files and entries: "" when all files are there and the entries still
-// stand together, in order.
-std::string Untouched(const std::vector<std::string>& files, const std::vector<std::string>& queued) {
-  for (const std::string& file : files)
-    if (!winsim::MachineFileExists(file)) return "deleted " + file;
+template <int N> std::string Harm() {
+  const Edit& e = kEdits[N];
   std::vector<std::string> now = Pending();
-  if (std::search(now.begin(), now.end(), queued.begin(), queued.end()) == now.end())
-    return "dropped the pending entry " + queued.front();
-  return "";
-}
-
-// The product's monitor registered under another DLL name, whose file is there.
-void RegisterMonitorAs(const std::string& dll, const std::string& file) {
-  winsim::FindMonitor("LumascribeServer:")->dllName = dll;
-  if (!file.empty()) Files({kSystem + file});
-}
-
-// Neither deleted nor queued for deletion at the restart.
-std::string Spared(const std::string& path, bool isFile) {
-  if (isFile && !winsim::MachineFileExists(path)) return "deleted " + path;
-  for (const std::string& s : Pending()) {
+  for (const std::string& file : e.files) {
     DWORD error = 0;
-    if (winsim::EqualNoCase(winsim::FullWindowsPath(s, &error), path)) return "queued " + s + " for deletion";
+    std::string full = winsim::FullWindowsPath(file, &error);
+    if (!std::filesystem::exists(winsim::ResolvePath(full).path)) return "deleted " + file;
+    for (const std::string& s : now)
+      if (winsim::EqualNoCase(winsim::FullWindowsPath(s, &error), full) &&
+          std::find(e.queued.begin(), e.queued.end(), s) == e.queued.end())
+        return "queued " + s + " for deletion";
   }
+  if (!e.queued.empty() && std::search(now.begin(), now.end(), e.queued.begin(), e.queued.end()) == now.end())
+    return "dropped the pending entry " + e.queued.front();
   return "";
 }
-
-const std::vector<std::string> kJunctioned = {"\\??\\" + kUserTemp + "\\netapi32.dll", ""};
-const std::vector<std::string> kSystemRoot = {"\\SystemRoot\\Temp\\upd12.tmp", ""};
-const std::vector<std::string> kDevice = {"\\Device\\HarddiskVolume3\\x\\a.bin", ""};
-const std::vector<std::string> kUnc = {"\\??\\UNC\\srv\\share\\f.txt", ""};
-const std::vector<std::string> kLongForm = {"\\\\?\\C:\\Users\\bob\\f.txt", ""};
-const std::vector<std::string> kSettings = {"\\??\\C:\\ProgramData\\Other\\settings.db", ""};
-const std::string kOldNine = kSystem + "spool\\DRIVERS\\x64\\3\\Old\\9";
-const std::vector<std::string> kThroughJunction = {"\\??\\" + kOldNine + "\\lmsdrv64.dll", ""};
-
-void JunctionSwap() {
-  Files({kSystem + "netapi32.dll"});
-  Queue(kJunctioned);
-  winsim::MakeJunction(kUserTemp, "C:\\Windows\\system32");
-}
-std::string JunctionHarm() { return Untouched({kSystem + "netapi32.dll"}, kJunctioned); }
 
 }  // namespace
 
 const std::vector<HostileCase> kHostileDeleteCases = {
-    {"a user's queued folder swapped for a junction to system32", sweep::InstalledMachine, JunctionSwap, "onInit",
-     JunctionHarm},
-    {"the same swap before an install", sweep::ConfiguredMachine, JunctionSwap, "install", JunctionHarm},
-    {"a \\SystemRoot\\ name", sweep::InstalledMachine,
-     [] {
-       Files({"C:\\SystemRoot\\Temp\\upd12.tmp", "C:\\Windows\\Temp\\upd12.tmp"});
-       Queue(kSystemRoot);
-     },
-     "install", [] { return Untouched({"C:\\SystemRoot\\Temp\\upd12.tmp", "C:\\Windows\\Temp\\upd12.tmp"}, kSystemRoot); }},
-    {"a \\Device\\ name", sweep::FreshMachine,
-     [] {
-       Files({"C:\\Device\\HarddiskVolume3\\x\\a.bin", "C:\\x\\a.bin"});
-       Queue(kDevice);
-     },
-     "onInit", [] { return Untouched({"C:\\Device\\HarddiskVolume3\\x\\a.bin", "C:\\x\\a.bin"}, kDevice); }},
-    {"a \\??\\UNC\\ name", sweep::InstalledMachine,
-     [] {
-       Files({kSystem + "UNC\\srv\\share\\f.txt"});
-       Queue(kUnc);
-     },
-     "uninstall", [] { return Untouched({kSystem + "UNC\\srv\\share\\f.txt"}, kUnc); }},
-    {"a \\\\?\\ name", sweep::ConfiguredMachine,
-     [] {
-       Files({"C:\\Users\\bob\\f.txt"});
-       Queue(kLongForm);
-     },
-     "install", [] { return Untouched({"C:\\Users\\bob\\f.txt"}, kLongForm); }},
-    {"another program's settings.db queued for its restart", sweep::InstalledMachine,
-     [] {
-       Files({"C:\\ProgramData\\Other\\settings.db"});
-       Queue(kSettings);
-     },
-     "onInit", [] { return Untouched({"C:\\ProgramData\\Other\\settings.db"}, kSettings); }},
-    {"a product file queued below a junction", sweep::InstalledMachine,
-     [] {
-       Files({"C:\\Keep\\lmsdrv64.dll"});
-       Queue(kThroughJunction);
-       winsim::MakeJunction(kOldNine, "C:\\Keep");
-     },
-     "uninstall", [] { return Untouched({"C:\\Keep\\lmsdrv64.dll"}, kThroughJunction); }},
-    {"the monitor registered as tcpmon.dll", sweep::InstalledMachine, [] { RegisterMonitorAs("tcpmon.dll", "tcpmon.dll"); },
-     "uninstall", [] { return Spared(kSystem + "tcpmon.dll", true); }},
-    {"the monitor registered as usbmon.dll.", sweep::InstalledMachine,
-     [] { RegisterMonitorAs("usbmon.dll.", "usbmon.dll"); }, "install",
-     [] { return Spared(kSystem + "usbmon.dll", true); }},
-    {"the monitor registered as ...", sweep::InstalledMachine, [] { RegisterMonitorAs("...", ""); }, "uninstall",
-     [] { return Spared("C:\\Windows\\system32", false); }},
+    {"a user's queued folder swapped for a junction to system32", sweep::InstalledMachine, Apply<0>, "onInit", Harm<0>},
+    {"the same swap before a reinstall", sweep::ConfiguredMachine, Apply<0>, "install", Harm<0>},
+    {"a \\SystemRoot\\ name", sweep::InstalledMachine, Apply<1>, "install", Harm<1>},
+    {"a \\Device\\ name", sweep::FreshMachine, Apply<2>, "onInit", Harm<2>},
+    {"a \\??\\UNC\\ name", sweep::InstalledMachine, Apply<3>, "uninstall", Harm<3>},
+    {"a \\\\?\\ name", sweep::ConfiguredMachine, Apply<4>, "install", Harm<4>},
+    {"another program's settings.db queued for its restart", sweep::InstalledMachine, Apply<5>, "onInit", Harm<5>},
+    {"a product file queued below a junction", sweep::InstalledMachine, Apply<6>, "uninstall", Harm<6>},
+    {"the monitor registered as tcpmon.dll", sweep::InstalledMachine, Apply<7>, "uninstall", Harm<7>},
+    {"the monitor registered as usbmon.dll.", sweep::InstalledMachine, Apply<8>, "install", Harm<8>},
+    {"the monitor registered as ...", sweep::InstalledMachine, Apply<9>, "uninstall", Harm<9>},
 };

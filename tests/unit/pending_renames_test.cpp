@@ -15,10 +15,8 @@ namespace {
 
 const std::string kSys = "C:\\Windows\\system32\\";
 const std::u16string kNtSys = u"\\??\\C:\\Windows\\system32\\";
-// The product's own files, below the system directory: the only ones the clean-up deletes.
-const std::u16string kMon = u"lmsmon64.dll", kDrv = u"spool\\DRIVERS\\x64\\lmsdrv64.dll",
-                     kUi = u"spool\\DRIVERS\\x64\\3\\lmsui64.dll", kOld = u"spool\\DRIVERS\\x64\\3\\Old\\2\\lmshelp.chm",
-                     kX86 = u"spool\\DRIVERS\\W32X86\\3\\lmsdrv32.dll";
+// The product's own files below the system directory: the only ones the clean-up deletes.
+const std::string kOld = "spool\\DRIVERS\\x64\\3\\Old\\2\\lmsdrv64.dll", kUi = "spool\\DRIVERS\\W32X86\\lmsui32.dll";
 
 class PendingRenamesTest : public test::SimTest {
  protected:
@@ -37,8 +35,8 @@ class PendingRenamesTest : public test::SimTest {
     winsim::GetRegValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, nullptr, &data);
     return data;
   }
-  static void File(const std::u16string& name) { ASSERT_TRUE(winsim::WriteMachineFile(kSys + U8(name.c_str()), "x")); }
-  static bool Exists(const std::u16string& name) { return winsim::MachineFileExists(kSys + U8(name.c_str())); }
+  static void File(const std::string& name) { ASSERT_TRUE(winsim::WriteMachineFile(kSys + name, "x")); }
+  static bool Exists(const std::string& name) { return winsim::MachineFileExists(kSys + name); }
   std::string Name(int i) { return list_.names[i] ? U8(list_.names[i]) : "<null>"; }
   void Change(uint32_t onQuery, const std::u16string& units, bool remove = false) {
     winsim::RegValueChange c;
@@ -69,15 +67,15 @@ TEST_F(PendingRenamesTest, AMissingValueOrKeyGivesAnEmptyList) {
 }
 
 TEST_F(PendingRenamesTest, APendingDeletionIsCarriedOutAtOnce) {
-  File(kDrv);
-  Store(kNtSys + kDrv + u"\0\0\0"s);
+  File(kOld);
+  Store(kNtSys + test::U16(kOld) + u"\0\0\0"s);
   list_ = ReadPendingRenames();
   ASSERT_EQ(list_.pairCount, 1);
-  EXPECT_EQ(Name(0), "\\??\\" + kSys + U8(kDrv.c_str())) << "kept as stored";
+  EXPECT_EQ(Name(0), "\\??\\" + kSys + kOld) << "kept as stored";
   EXPECT_EQ(list_.names[1], nullptr);
   EXPECT_EQ(list_.existsAsFile[0], 1);
   DeletePendingRenameSources(&list_, &folders_);
-  EXPECT_FALSE(Exists(kDrv));
+  EXPECT_FALSE(Exists(kOld));
   EXPECT_EQ(list_.existsAsFile[0], 0);
   EXPECT_EQ(Stored(), "") << "a deletion carried out leaves the value, or it would outlive a reinstall";
 }
@@ -85,7 +83,7 @@ TEST_F(PendingRenamesTest, APendingDeletionIsCarriedOutAtOnce) {
 // Only the deletions the clean-up carried out leave the value; every other byte stays, in order,
 // however another program wrote it.
 TEST_F(PendingRenamesTest, OnlyTheDeletionsCarriedOutLeaveTheValueByteForByte) {
-  const std::u16string old = kNtSys + kMon + u"\0\0"s, held = kNtSys + kUi + u"\0\0"s,
+  const std::u16string old = kNtSys + test::U16(kOld) + u"\0\0"s, held = kNtSys + test::U16(kUi) + u"\0\0"s,
                        gone = kNtSys + u"gone.dll\0\0"s, dir = kNtSys + u"spool\\tmp\0\0"s,
                        rename = kNtSys + u"from.dll\0"s + kNtSys + u"to.dll\0"s,
                        open = u"\\??\\C:\\Windows\\b.dll"s;  // no terminator at all
@@ -108,9 +106,9 @@ TEST_F(PendingRenamesTest, OnlyTheDeletionsCarriedOutLeaveTheValueByteForByte) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
     M().trace.clear();
-    File(kMon);
+    File(kOld);
     File(kUi);
-    winsim::HoldFile(kSys + U8(kUi.c_str()), "virus scanner");
+    winsim::HoldFile(kSys + kUi, "virus scanner");
     std::filesystem::create_directories(winsim::ResolvePath(kSys + "spool\\tmp").path);
     Store(c.value, c.oddByte);
     std::string before = Stored();
@@ -131,80 +129,79 @@ TEST_F(PendingRenamesTest, OnlyTheDeletionsCarriedOutLeaveTheValueByteForByte) {
 }
 
 TEST_F(PendingRenamesTest, OnlyExistingOwnFilesWithAnEmptyTargetAreDeleted) {
-  for (const std::u16string& name : {kMon, kDrv, kUi, kOld, kX86, u"other.txt"s}) File(name);
-  std::u16string units = kNtSys + kMon + u"\0\0"s +                          // deletion
-                         kNtSys + kDrv + u"\0"s + kNtSys + u"new.dll\0"s +     // rename: left alone
+  for (const std::string& name : {"lmsmon64.dll"s, "renamed.dll"s, "plain.dll"s, "other.txt"s, kUi}) File(name);
+  std::u16string units = kNtSys + u"lmsmon64.dll\0\0"s +                  // deletion
+                         kNtSys + u"renamed.dll\0"s + kNtSys + u"new.dll\0"s +  // rename: left alone
                          u"\\??\\C:\\Windows\0\0"s +                          // a directory
-                         u"C:\\Windows\\system32\\"s + kUi + u"\0\0"s +        // no prefix
-                         u"\\??C:\\Windows\\system32\\"s + kOld + u"\0\0"s +   // no full prefix
-                         kNtSys + u"other.txt\0\0"s +                      // not the product's
-                         kNtSys + u"gone.dll\0\0"s +                       // nothing there
-                         kNtSys + kX86 + u"\0\0\0"s;
+                         u"C:\\Windows\\system32\\plain.dll\0\0"s +           // no prefix, not ours
+                         u"\\??C:\\Windows\\system32\\other.txt\0\0"s +       // no full prefix
+                         kNtSys + u"gone.dll\0\0"s +                          // nothing there
+                         kNtSys + test::U16(kUi) + u"\0\0\0"s;
   Store(units);
   list_ = ReadPendingRenames();
-  ASSERT_EQ(list_.pairCount, 8);
-  EXPECT_EQ((std::vector<int32_t>(list_.existsAsFile, list_.existsAsFile + 16)),
-            (std::vector<int32_t>{1, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0}));
+  ASSERT_EQ(list_.pairCount, 7);
+  EXPECT_EQ((std::vector<int32_t>(list_.existsAsFile, list_.existsAsFile + 14)),
+            (std::vector<int32_t>{1, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0}));
   EXPECT_EQ(Name(3), "\\??\\" + kSys + "new.dll");
+  EXPECT_EQ(Name(8), "\\??C:\\Windows\\system32\\other.txt");
   DeletePendingRenameSources(&list_, &folders_);
-  EXPECT_FALSE(Exists(kMon));
-  EXPECT_TRUE(Exists(kDrv));
-  EXPECT_TRUE(Exists(kUi)) << "a name Windows would not read at the restart is no deletion of ours";
-  EXPECT_TRUE(Exists(kOld));
-  EXPECT_TRUE(Exists(u"other.txt"));
-  EXPECT_FALSE(Exists(kX86));
+  EXPECT_FALSE(Exists("lmsmon64.dll"));
+  EXPECT_TRUE(Exists("renamed.dll"));
+  EXPECT_TRUE(Exists("plain.dll"));
+  EXPECT_TRUE(Exists("other.txt"));
+  EXPECT_FALSE(Exists(kUi));
   EXPECT_EQ(GetFileAttributesW(u"C:\\Windows"), DWORD(FILE_ATTRIBUTE_DIRECTORY));
   EXPECT_EQ(winsim::CountCalls("DeleteFileW"), 2);
-  EXPECT_EQ((std::vector<int32_t>(list_.existsAsFile, list_.existsAsFile + 16)),
-            (std::vector<int32_t>{0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0}));
+  EXPECT_EQ((std::vector<int32_t>(list_.existsAsFile, list_.existsAsFile + 14)),
+            (std::vector<int32_t>{0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(PendingRenamesTest, AFailedDeletionKeepsItsFlag) {
-  File(kOld);
-  winsim::HoldFile(kSys + U8(kOld.c_str()), "spooler");
-  Store(kNtSys + kOld + u"\0\0\0"s);
+  File("held.dll");
+  winsim::HoldFile(kSys + "held.dll", "spooler");
+  Store(kNtSys + u"held.dll\0\0\0"s);
   list_ = ReadPendingRenames();
   DeletePendingRenameSources(&list_, &folders_);
   EXPECT_EQ(list_.existsAsFile[0], 1);
-  EXPECT_TRUE(Exists(kOld));
+  EXPECT_TRUE(Exists("held.dll"));
 }
 
 TEST_F(PendingRenamesTest, AnUnpairedLastStringIsDropped) {
-  File(u"a.dll");
+  File("a.dll");
   Store(kNtSys + u"a.dll\0\0"s + kNtSys + u"a.dll\0\0"s);  // three strings
   list_ = ReadPendingRenames();
   EXPECT_EQ(list_.pairCount, 1);
 }
 
 TEST_F(PendingRenamesTest, EmptyStringsInTheMiddleArePairedLikeAnyOther) {
-  File(kMon);
+  File(kOld);
   File(kUi);
-  Store(kNtSys + kMon + u"\0\0\0\0"s + kNtSys + kUi + u"\0\0\0"s);
+  Store(kNtSys + test::U16(kOld) + u"\0\0\0\0"s + kNtSys + test::U16(kUi) + u"\0\0\0"s);
   list_ = ReadPendingRenames();
   ASSERT_EQ(list_.pairCount, 3);
   EXPECT_EQ(Name(2) + Name(3), "<null><null>");
   DeletePendingRenameSources(&list_, &folders_);
-  EXPECT_FALSE(Exists(kMon));
+  EXPECT_FALSE(Exists(kOld));
   EXPECT_FALSE(Exists(kUi));
 }
 
 TEST_F(PendingRenamesTest, TheParseStaysWithinTheBytes) {
-  File(kMon);
+  File("a.dll");
   // An odd byte count: the stray byte is no character.
-  Store(kNtSys + kMon + u"\0\0\0"s, "\x41");
+  Store(kNtSys + u"a.dll\0\0\0"s, "\x41");
   list_ = ReadPendingRenames();
   ASSERT_EQ(list_.pairCount, 1);
-  EXPECT_EQ(Name(0), "\\??\\" + kSys + "lmsmon64.dll");
+  EXPECT_EQ(Name(0), "\\??\\" + kSys + "a.dll");
   EXPECT_EQ(list_.existsAsFile[0], 1);
   FreePendingRenameList(&list_);
 
   // No terminator at all: the last unit counts as the terminator; the copies are terminated.
-  Store(kNtSys + kMon + u"\0"s + kNtSys + u"new.dll"s);
+  Store(kNtSys + u"a.dll\0"s + kNtSys + u"new.dll"s);
   list_ = ReadPendingRenames();
   ASSERT_EQ(list_.pairCount, 1);
   EXPECT_EQ(Name(1), "\\??\\" + kSys + "new.dl");
   DeletePendingRenameSources(&list_, &folders_);
-  EXPECT_TRUE(Exists(kMon)) << "a rename stays a rename";
+  EXPECT_TRUE(Exists("a.dll")) << "a rename stays a rename";
   FreePendingRenameList(&list_);
 
   // A deletion pair without the list's final terminator loses its empty target, not its meaning.
@@ -222,8 +219,8 @@ TEST_F(PendingRenamesTest, TheParseStaysWithinTheBytes) {
 }
 
 TEST_F(PendingRenamesTest, AValueThatGrowsBeforeTheReadIsReadAgain) {
-  File(u"a.dll");
-  File(u"b.dll");
+  File("a.dll");
+  File("b.dll");
   Store(kNtSys + u"a.dll\0\0\0"s);
   Change(2, kNtSys + u"a.dll\0\0"s + kNtSys + u"b.dll\0\0\0"s);
   list_ = ReadPendingRenames();
@@ -261,23 +258,21 @@ TEST_F(PendingRenamesTest, VeryLongPathsAndManyPairs) {
   for (int i = 0; i < 5; ++i) dir += std::string(200, char('a' + i)) + "\\";
   const std::string longFile = dir + "deep.dll";
   ASSERT_TRUE(winsim::WriteMachineFile(longFile, "x"));
-  File(kDrv);
   std::u16string units = u"\\??\\" + test::U16(longFile) + u"\0\0"s;
   for (int i = 0; i < 500; ++i) units += kNtSys + test::U16("f" + std::to_string(i) + ".dll") + u"\0\0"s;
-  Store(units + kNtSys + kDrv + u"\0\0\0"s);
+  Store(units + u'\0');
   list_ = ReadPendingRenames();
-  ASSERT_EQ(list_.pairCount, 502);
+  ASSERT_EQ(list_.pairCount, 501);
   EXPECT_EQ(Name(0), "\\??\\" + longFile);
   EXPECT_EQ(Name(1000), "\\??\\" + kSys + "f499.dll");
   EXPECT_EQ(list_.existsAsFile[0], 1);
   DeletePendingRenameSources(&list_, &folders_);
   EXPECT_TRUE(winsim::MachineFileExists(longFile)) << "not the product's";
-  EXPECT_FALSE(Exists(kDrv)) << "the last pair";
 }
 
 TEST_F(PendingRenamesTest, RunningOutOfMemoryGivesAnEmptyList) {
-  File(kMon);
-  Store(kNtSys + kMon + u"\0"s + kNtSys + u"b.dll\0\0"s);
+  File("a.dll");
+  Store(kNtSys + u"a.dll\0"s + kNtSys + u"b.dll\0\0"s);
   for (uint32_t failing = 1; failing <= 5; ++failing) {
     M().faults.clear();
     winsim::Fault f;
@@ -291,13 +286,13 @@ TEST_F(PendingRenamesTest, RunningOutOfMemoryGivesAnEmptyList) {
     ExpectNoLeaks();
   }
   DeletePendingRenameSources(&list_, &folders_);
-  EXPECT_TRUE(Exists(kMon)) << "a rename whose target was lost is never taken for a deletion";
+  EXPECT_TRUE(Exists("a.dll")) << "a rename whose target was lost is never taken for a deletion";
 }
 
 // The whole road: a held file is scheduled, survives the next run's clean-up, and the restart
 // deletes it.
 TEST_F(PendingRenamesTest, ScheduledDeletionsRoundTripThroughARestart) {
-  File(kMon);
+  File("lmsmon64.dll");
   winsim::HoldFile(kSys + "lmsmon64.dll", "spooler");
   InstallContext context{};
   AddPendingDelete(context.pendingDeletes, test::U16(kSys + "lmsmon64.dll").c_str());
@@ -313,7 +308,7 @@ TEST_F(PendingRenamesTest, ScheduledDeletionsRoundTripThroughARestart) {
   FreePendingRenameList(&list_);
 
   winsim::Reboot();
-  EXPECT_FALSE(Exists(kMon));
+  EXPECT_FALSE(Exists("lmsmon64.dll"));
   EXPECT_TRUE(Stored().empty());
   list_ = ReadPendingRenames();
   EXPECT_EQ(list_.pairCount, 0);
