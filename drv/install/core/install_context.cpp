@@ -10,15 +10,6 @@ namespace inst {
 
 namespace {
 
-// Appends "\" unless the text is empty or already ends in one; the buffer has room for it.
-void EndWithBackslash(WCHAR* text) {
-  size_t n = StrLen(text);
-  if (n > 0 && text[n - 1] != '\\') {
-    text[n] = '\\';
-    text[n + 1] = 0;
-  }
-}
-
 void SetModuleDir(InstallContext* context) {
   WCHAR path[MAX_PATH + 1] = {};
   GetModuleFileNameW(g_module, path, MAX_PATH);

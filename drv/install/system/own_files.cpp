@@ -10,25 +10,6 @@ namespace {
 // Room for a driver directory, "3\Old\", a number and a file name.
 constexpr size_t kLongestOwnPath = 2 * MAX_PATH;
 
-// What follows `prefix` (letter case aside) in `text`, or null; an empty prefix matches nothing.
-const WCHAR* After(const WCHAR* text, const WCHAR* prefix) {
-  if (!*prefix) return nullptr;
-  for (; *prefix; ++text, ++prefix) {
-    WCHAR a = *text >= 'A' && *text <= 'Z' ? WCHAR(*text + 32) : *text;
-    WCHAR b = *prefix >= 'A' && *prefix <= 'Z' ? WCHAR(*prefix + 32) : *prefix;
-    if (!a || a != b) return nullptr;
-  }
-  return text;
-}
-
-void EndWithBackslash(WCHAR* text) {
-  size_t n = StrLen(text);
-  if (n > 0 && text[n - 1] != '\\') {
-    text[n] = '\\';
-    text[n + 1] = 0;
-  }
-}
-
 // Only reads: the system directory and both driver directories (the spooler's answer, so a
 // driver directory stays unknown while the spooler is stopped).
 void ReadFolders(ProductFolders* folders) {
@@ -54,14 +35,14 @@ void ReadFolders(ProductFolders* folders) {
 
 // Past "Old\<n>\" at the start of `rest`, or null.
 const WCHAR* PastOldFolder(const WCHAR* rest) {
-  const WCHAR* digits = After(rest, TEXT("Old\\"));
+  const WCHAR* digits = StrAfterNoCase(rest, TEXT("Old\\"));
   if (!digits || *digits < '0' || *digits > '9') return nullptr;
   while (*digits >= '0' && *digits <= '9') ++digits;
   return *digits == '\\' ? digits + 1 : nullptr;
 }
 
 bool IsDriverFile(const EnvironmentFiles& files, const WCHAR* rest) {
-  if (const WCHAR* version = After(rest, TEXT("3\\"))) {
+  if (const WCHAR* version = StrAfterNoCase(rest, TEXT("3\\"))) {
     const WCHAR* old = PastOldFolder(version);
     rest = old ? old : version;
   }
@@ -72,14 +53,14 @@ bool IsDriverFile(const EnvironmentFiles& files, const WCHAR* rest) {
 }  // namespace
 
 bool IsOwnFile(ProductFolders* folders, const WCHAR* name) {
-  const WCHAR* path = After(name, TEXT("\\??\\"));
+  const WCHAR* path = StrAfterNoCase(name, TEXT("\\??\\"));
   if (!path) return false;
   if (!folders->read) ReadFolders(folders);
-  const WCHAR* rest = After(path, folders->systemDir);
+  const WCHAR* rest = StrAfterNoCase(path, folders->systemDir);
   if (rest && StrEqualNoCase(rest, kX64Files.monitorFile)) return true;
   const EnvironmentFiles* files[] = {&kX64Files, &kX86Files};
   for (int e = 0; e < 2; ++e) {
-    rest = After(path, folders->driverDirs[e]);
+    rest = StrAfterNoCase(path, folders->driverDirs[e]);
     if (rest && IsDriverFile(*files[e], rest)) return true;
   }
   return false;
