@@ -2,11 +2,12 @@
 // call of a fault-free run made to fail once (each allocation too), then the command run again
 // without faults; and randomly generated upgrade machines. Each run is a child process, so a
 // crash or a sanitizer report is counted, not fatal. Arguments name the parts to run
-// ("install", "uninstall", "reinstall", "stopped", "random", "packages"; all when none);
-// FAULTS_SEED and FAULTS_COUNT change the random machines (fixed seed 2501, 200 machines).
-// "stopped" kills the reinstall after each of its calls, then installs again. Prints one last line
+// ("install", "uninstall", "reinstall", "stopped", "random", "packages", "hostile"; all when
+// none); FAULTS_SEED and FAULTS_COUNT change the random machines (fixed seed 2501, 200
+// machines). "stopped" kills the reinstall after each of its calls, then installs again. Prints one last line
 // "faults: R runs, C crashes, M exit mismatches, S silent failures, L printers lost" and fails
-// unless C, M, S and L are all 0.
+// unless C, M, S and L are all 0; before it "hostile machines: N cases, H harmed", failing
+// unless H is 0.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 
 #include "support/tool_start.h"
 #include "sweep_checks.h"
+#include "sweep_hostile.h"
 #include "sweep_machines.h"
 #include "winsim/windows.h"
 
@@ -73,7 +75,8 @@ bool IsClose(const std::string& call) {
 }
 
 struct Totals {
-  int runs = 0, crashes = 0, mismatches = 0, silent = 0, lost = 0, leaks = 0, undescribed = 0, badFiles = 0;
+  int runs = 0, crashes = 0, mismatches = 0, silent = 0, lost = 0, leaks = 0, undescribed = 0, badFiles = 0,
+      harmed = 0;
 };
 
 void ShowRun(int code) {
@@ -82,7 +85,10 @@ void ShowRun(int code) {
                dialogs.empty() ? "(no log window)" : dialogs.back().itemTexts.at(1001).c_str());
 }
 
-enum Flag { kMismatch = 1, kSilent = 2, kLost = 4, kLeak = 8, kUndescribed = 16, kReported = 32, kBadFile = 64 };
+// A child's exit status: kReported and what it found.
+enum Flag {
+  kMismatch = 1, kSilent = 2, kLost = 4, kLeak = 8, kUndescribed = 16, kBadFile = 32, kHarmed = 64, kReported = 128
+};
 
 struct Case {
   std::string word;
@@ -90,6 +96,7 @@ struct Case {
   bool again = true;    // the command once more without faults
   bool badPackage = false;  // the machine must still print as before
   uint32_t stopAfter = 0;  // the command stopped dead after this many calls instead; 0: not
+  std::string (*harm)() = nullptr;  // a hostile machine's check of what must not have happened
 
   // As FAULTS_ONLY names it: "Call#n", or "stop#n".
   std::string Name() const {
@@ -127,9 +134,13 @@ int RunCase(const std::string& baseRoot, const sweep::Keep& keep, const Case& c)
   int code = c.stopAfter ? RunStopped(c.word, c.stopAfter) : test::RunTool(c.word);
   m.faults.clear();
   if (show) ShowRun(code);
-  if (!c.stopAfter)
+  // The probes answer through other exit codes and change no product state.
+  bool probe = c.word != "install" && c.word != "uninstall";
+  if (!c.stopAfter && !probe)
     sweep::CheckRun(keep, install, code, !c.again && install && !c.badPackage, !IsClose(c.fault.call), &findings);
   if (c.badPackage) sweep::CheckStillPrinting(keep, &findings);
+  std::string harm = c.harm ? c.harm() : "";
+  if (!harm.empty()) findings.notes.push_back("harmed: " + harm);
   if (c.again) {
     // A new process: the machine as the ended one left it, without its handles.
     if (!c.stopAfter) winsim::SaveMachine(root);
@@ -144,7 +155,7 @@ int RunCase(const std::string& baseRoot, const sweep::Keep& keep, const Case& c)
   std::filesystem::remove_all(root);
   return kReported | (findings.mismatch ? kMismatch : 0) | (findings.silent ? kSilent : 0) |
          (findings.lost ? kLost : 0) | (findings.leak ? kLeak : 0) | (findings.undescribed ? kUndescribed : 0) |
-         (findings.badFile ? kBadFile : 0);
+         (findings.badFile ? kBadFile : 0) | (harm.empty() ? 0 : kHarmed);
 }
 
 // The case in a child process: its crash or sanitizer report ends only the child.
@@ -155,7 +166,7 @@ void Sweep(const std::string& baseRoot, const sweep::Keep& keep, const Case& c, 
   int status = 0;
   ++totals->runs;
   if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-      (WEXITSTATUS(status) & ~((kReported - 1) | kBadFile)) != kReported) {
+      (WEXITSTATUS(status) & ~(kReported - 1)) != kReported) {
     ++totals->crashes;
     std::fprintf(stderr, "  %s %s: crashed (status %d)\n", c.word.c_str(), c.Name().c_str(), status);
     return;
@@ -167,6 +178,7 @@ void Sweep(const std::string& baseRoot, const sweep::Keep& keep, const Case& c, 
   totals->leaks += (flags & kLeak) != 0;
   totals->undescribed += (flags & kUndescribed) != 0;
   totals->badFiles += (flags & kBadFile) != 0;
+  totals->harmed += (flags & kHarmed) != 0;
 }
 
 // The base, its fault-free run, and each platform-call occurrence of that run failed once; with
@@ -204,7 +216,7 @@ size_t SweepBase(const std::string& name, const std::string& word, void (*build)
       call.erase(call.find_last_not_of("\r\n") + 1);
       // A death just after an allocation leaves the machine as a death just before it.
       if (stops && made > 0 && previous != "GlobalAlloc" && previous != "HeapAlloc" && previous != "HeapReAlloc")
-        cases.push_back({word, {}, true, made});
+        cases.push_back({.word = word, .stopAfter = made});
       previous = call;
       if (stops) continue;
       auto error = kErrors.find(call);
@@ -234,10 +246,25 @@ void SweepBadPackages(const std::string& root, Totals* t) {
   for (int i = 0; i < 32; ++i, std::filesystem::remove_all(root))
     if (std::string what = sweep::BadPackageMachine(root, i); !what.empty()) {
       std::fprintf(stderr, "bad package %d: %s\n", ++cases, what.c_str());
-      Sweep(root, sweep::KeepOf(winsim::M()), Case{"install", {}, false, true}, t);
+      Sweep(root, sweep::KeepOf(winsim::M()), Case{.word = "install", .again = false, .badPackage = true}, t);
     }
   std::printf("bad packages: %d cases, %d installed from a bad file, %d left the machine not printing\n", cases,
               t->badFiles - badFiles, t->lost - lost);
+}
+
+// Each hostile machine: its base changed by its edit, its command once; returns the cases run.
+int SweepHostile(const std::string& root, Totals* totals) {
+  int cases = 0;
+  for (const std::vector<HostileCase>* table : {&kHostileDeleteCases, &kHostileSteerCases})
+    for (const HostileCase& h : *table) {
+      h.base(root);
+      h.edit();
+      std::fprintf(stderr, "hostile: %s (%s)\n", h.name, h.word);
+      Sweep(root, sweep::KeepOf(winsim::M()), Case{.word = h.word, .again = false, .harm = h.harm}, totals);
+      std::filesystem::remove_all(root);
+      ++cases;
+    }
+  return cases;
 }
 
 int EnvNumber(const char* name, int fallback) {
@@ -277,15 +304,17 @@ int main(int argc, char** argv) {
     }
   }
   if (wanted("packages")) SweepBadPackages(root, &totals);
+  int hostile = wanted("hostile") ? SweepHostile(root, &totals) : 0;
   std::filesystem::remove_all(work);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (totals.leaks) std::printf("%d runs left blocks or handles open\n", totals.leaks);
   std::printf("time: %.1f s\n", seconds);
   std::printf("no description: %d runs logged an error without its system text\n", totals.undescribed);
   if (!stopped.empty()) std::printf("%s\n", stopped.c_str());
+  if (wanted("hostile")) std::printf("hostile machines: %d cases, %d harmed\n", hostile, totals.harmed);
   std::printf("faults: %d runs, %d crashes, %d exit mismatches, %d silent failures, %d printers lost\n", totals.runs,
               totals.crashes, totals.mismatches, totals.silent, totals.lost);
   bool clean = totals.crashes == 0 && totals.mismatches == 0 && totals.silent == 0 && totals.lost == 0 &&
-               totals.undescribed == 0 && totals.badFiles == 0;
+               totals.undescribed == 0 && totals.badFiles == 0 && totals.harmed == 0;
   return clean && totals.leaks == 0 ? 0 : 1;
 }

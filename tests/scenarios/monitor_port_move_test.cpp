@@ -104,9 +104,7 @@ TEST_F(MonitorPortMoveTest, ASecondRefusalIsOvercomeByASpoolerRestart) {
 }
 
 TEST_F(MonitorPortMoveTest, ACompatibleMonitorStaysWithItsPrinters) {
-  ASSERT_TRUE(
-      winsim::WriteVersionedFile(kSystemDll + std::string(".new"), 1, 0, 0, 2490, "", {winsim::kMonitorEntry}));
-  M().monitors.monitors.back().dllName = "lmsmon64.dll.new";
+  ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2490, "", {winsim::kMonitorEntry}));
   Replace();
   EXPECT_TRUE(monitorAfterRemoval_);
   EXPECT_FALSE(context_.InstallMonitor);

@@ -138,51 +138,44 @@ TEST_F(MonitorRemovalTest, WithoutTheCheckAnUnregisteredMonitorIsNoError) {
   EXPECT_EQ(context_.redirectedPrinters, nullptr);
 }
 
-TEST_F(MonitorRemovalTest, TheRegisteredDllNameDecidesThePath) {
-  Register(2400, "oldmon.dll");
+TEST_F(MonitorRemovalTest, TheRegisteredDllNameIsUsedOnlyWhenItIsTheProductsFile) {
+  Register(2400, "LMSMON64.dll");
   ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501, "", {winsim::kMonitorEntry}));
   Remove(false);
   EXPECT_EQ(LogAfterListing(), (std::vector<std::string>{
                                    "  Port monitor is found. Index=6",
                                    "  Trying to get monitor filename from MONITOR_INFO_2",
-                                   "  Auto calculated monitor file name: C:\\Windows\\system32\\oldmon.dll",
+                                   "  Auto calculated monitor file name: C:\\Windows\\system32\\LMSMON64.dll",
                                    "  There is no check for monitor version",
                                    "  Monitor was removed :)",
                                }));
-  EXPECT_FALSE(winsim::MachineFileExists("C:\\Windows\\system32\\oldmon.dll"));
-  EXPECT_TRUE(winsim::MachineFileExists(kSystemDll));
+  EXPECT_FALSE(winsim::MachineFileExists(kSystemDll));
 }
 
-// The registered name is the machine's data: only a plain file name is joined to the system
-// directory; anything else falls back to the product's own DLL name.
-TEST_F(MonitorRemovalTest, OnlyAPlainRegisteredFileNameIsJoinedToTheSystemDirectory) {
-  const struct {
-    std::string registered;
-    bool plain;
-  } kNames[] = {{"oldmon.dll", true}, {"..victim.dll", true}, {"", false},   {"..\\victim.txt", false},
-                {"sub/x.dll", false},  {"C:x.dll", false},     {".", false}, {"..", false},
-                {"\\victim.txt", false}};
+// The registered name is the machine's data: any other name than the product's monitor file
+// leaves the file it names (a system file, the directory itself) and takes the product's.
+TEST_F(MonitorRemovalTest, AnyOtherRegisteredNameLeavesItsFileAndTakesTheProductsOwn) {
+  const char* kNames[] = {"tcpmon.dll", "usbmon.dll.", "...", "oldmon.dll", "lmsmon32.dll", "lmsmon64.dll ",
+                          "", "..\\victim.txt", "sub/x.dll", "C:x.dll", ".", "..", "\\victim.txt"};
   ASSERT_TRUE(winsim::WriteMachineFile("C:\\Windows\\victim.txt", "keep"));
-  for (const auto& name : kNames) {
-    SCOPED_TRACE("'" + name.registered + "'");
-    ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2400));
-    if (name.plain) {
-      ASSERT_TRUE(winsim::WriteMachineFile("C:\\Windows\\system32\\" + name.registered, "x"));
-    }
-    M().monitors.monitors.push_back({"LumascribeServer:", "Windows x64", name.registered, {"LumascribeServer:"}});
+  for (const std::string name : {"tcpmon.dll", "usbmon.dll", "oldmon.dll", "lmsmon32.dll"})
+    ASSERT_TRUE(winsim::WriteMachineFile("C:\\Windows\\system32\\" + name, "keep"));
+  for (const std::string registered : kNames) {
+    SCOPED_TRACE("'" + registered + "'");
+    ASSERT_TRUE(winsim::WriteVersionedFile(kSystemDll, 1, 0, 0, 2501, "", {winsim::kMonitorEntry}));
+    M().monitors.monitors.push_back({"LumascribeServer:", "Windows x64", registered, {"LumascribeServer:"}});
     Remove(false);
-    std::string expected = "C:\\Windows\\system32\\" + (name.plain ? name.registered : "lmsmon64.dll");
     std::vector<std::string> log = LogAfterListing();
-    EXPECT_NE(std::find(log.begin(), log.end(), "  Auto calculated monitor file name: " + expected), log.end())
-        << testing::PrintToString(log);
-    EXPECT_EQ(std::find(log.begin(), log.end(),
-                        "  The registered DLL name '" + name.registered + "' is no file name, taking lmsmon64.dll") ==
-                  log.end(),
-              name.plain);
-    EXPECT_FALSE(winsim::MachineFileExists(expected));
+    for (const std::string& line : std::vector<std::string>{
+             "  The registered DLL name '" + registered + "' is not the product's monitor file, leaving it and taking lmsmon64.dll",
+             std::string("  Auto calculated monitor file name: ") + kSystemDll, "  Monitor was removed :)"})
+      EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << testing::PrintToString(log);
+    EXPECT_EQ(winsim::FindMonitor("LumascribeServer:"), nullptr);
+    EXPECT_FALSE(winsim::MachineFileExists(kSystemDll));
+    for (const std::string name : {"tcpmon.dll", "usbmon.dll", "oldmon.dll", "lmsmon32.dll"})
+      EXPECT_TRUE(winsim::MachineFileExists("C:\\Windows\\system32\\" + name)) << name;
     EXPECT_TRUE(winsim::MachineFileExists("C:\\Windows\\victim.txt"));
-    EXPECT_TRUE(std::filesystem::is_directory(winsim::ResolvePath("C:\\Windows\\system32").path))
-        << "the directory itself stays";
+    EXPECT_EQ(context_.pendingDeletes, nullptr) << "nothing else waits for a restart";
     FreeMonitorList(&monitors_);
     DestroyInstallContext(&context_);
   }

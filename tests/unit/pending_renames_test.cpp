@@ -15,6 +15,8 @@ namespace {
 
 const std::string kSys = "C:\\Windows\\system32\\";
 const std::u16string kNtSys = u"\\??\\C:\\Windows\\system32\\";
+// The product's own files below the system directory: the only ones the clean-up deletes.
+const std::string kOld = "spool\\DRIVERS\\x64\\3\\Old\\2\\lmsdrv64.dll", kUi = "spool\\DRIVERS\\W32X86\\lmsui32.dll";
 
 class PendingRenamesTest : public test::SimTest {
  protected:
@@ -47,6 +49,7 @@ class PendingRenamesTest : public test::SimTest {
     M().registry.changes.push_back(c);
   }
   PendingRenameList list_{};
+  ProductFolders folders_{};
 };
 
 TEST_F(PendingRenamesTest, AMissingValueOrKeyGivesAnEmptyList) {
@@ -54,7 +57,7 @@ TEST_F(PendingRenamesTest, AMissingValueOrKeyGivesAnEmptyList) {
   EXPECT_EQ(list_.pairCount, 0);
   EXPECT_EQ(list_.names, nullptr);
   EXPECT_EQ(list_.existsAsFile, nullptr);
-  DeletePendingRenameSources(&list_);
+  DeletePendingRenameSources(&list_, &folders_);
   EXPECT_EQ(winsim::CountCalls("DeleteFileW"), 0);
 
   ASSERT_TRUE(winsim::DeleteRegKeyTree(winsim::kSessionManagerKey));
@@ -64,15 +67,15 @@ TEST_F(PendingRenamesTest, AMissingValueOrKeyGivesAnEmptyList) {
 }
 
 TEST_F(PendingRenamesTest, APendingDeletionIsCarriedOutAtOnce) {
-  File("old.dll");
-  Store(kNtSys + u"old.dll\0\0\0"s);
+  File(kOld);
+  Store(kNtSys + test::U16(kOld) + u"\0\0\0"s);
   list_ = ReadPendingRenames();
   ASSERT_EQ(list_.pairCount, 1);
-  EXPECT_EQ(Name(0), "\\??\\" + kSys + "old.dll") << "kept as stored";
+  EXPECT_EQ(Name(0), "\\??\\" + kSys + kOld) << "kept as stored";
   EXPECT_EQ(list_.names[1], nullptr);
   EXPECT_EQ(list_.existsAsFile[0], 1);
-  DeletePendingRenameSources(&list_);
-  EXPECT_FALSE(Exists("old.dll"));
+  DeletePendingRenameSources(&list_, &folders_);
+  EXPECT_FALSE(Exists(kOld));
   EXPECT_EQ(list_.existsAsFile[0], 0);
   EXPECT_EQ(Stored(), "") << "a deletion carried out leaves the value, or it would outlive a reinstall";
 }
@@ -80,7 +83,7 @@ TEST_F(PendingRenamesTest, APendingDeletionIsCarriedOutAtOnce) {
 // Only the deletions the clean-up carried out leave the value; every other byte stays, in order,
 // however another program wrote it.
 TEST_F(PendingRenamesTest, OnlyTheDeletionsCarriedOutLeaveTheValueByteForByte) {
-  const std::u16string old = kNtSys + u"old.dll\0\0"s, held = kNtSys + u"held.dll\0\0"s,
+  const std::u16string old = kNtSys + test::U16(kOld) + u"\0\0"s, held = kNtSys + test::U16(kUi) + u"\0\0"s,
                        gone = kNtSys + u"gone.dll\0\0"s, dir = kNtSys + u"spool\\tmp\0\0"s,
                        rename = kNtSys + u"from.dll\0"s + kNtSys + u"to.dll\0"s,
                        open = u"\\??\\C:\\Windows\\b.dll"s;  // no terminator at all
@@ -103,14 +106,14 @@ TEST_F(PendingRenamesTest, OnlyTheDeletionsCarriedOutLeaveTheValueByteForByte) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
     M().trace.clear();
-    File("old.dll");
-    File("held.dll");
-    winsim::HoldFile(kSys + "held.dll", "virus scanner");
+    File(kOld);
+    File(kUi);
+    winsim::HoldFile(kSys + kUi, "virus scanner");
     std::filesystem::create_directories(winsim::ResolvePath(kSys + "spool\\tmp").path);
     Store(c.value, c.oddByte);
     std::string before = Stored();
     list_ = ReadPendingRenames();
-    DeletePendingRenameSources(&list_);
+    DeletePendingRenameSources(&list_, &folders_);
     FreePendingRenameList(&list_);
     winsim::ReleaseHolds("virus scanner");
     int writes = winsim::CountCalls("RegSetValueExW") + winsim::CountCalls("RegDeleteValueA");
@@ -125,15 +128,15 @@ TEST_F(PendingRenamesTest, OnlyTheDeletionsCarriedOutLeaveTheValueByteForByte) {
   }
 }
 
-TEST_F(PendingRenamesTest, OnlyExistingFilesWithAnEmptyTargetAreDeleted) {
-  for (const char* name : {"a.dll", "renamed.dll", "plain.dll", "other.txt", "last.dll"}) File(name);
-  std::u16string units = kNtSys + u"a.dll\0\0"s +                         // deletion
+TEST_F(PendingRenamesTest, OnlyExistingOwnFilesWithAnEmptyTargetAreDeleted) {
+  for (const std::string& name : {"lmsmon64.dll"s, "renamed.dll"s, "plain.dll"s, "other.txt"s, kUi}) File(name);
+  std::u16string units = kNtSys + u"lmsmon64.dll\0\0"s +                  // deletion
                          kNtSys + u"renamed.dll\0"s + kNtSys + u"new.dll\0"s +  // rename: left alone
                          u"\\??\\C:\\Windows\0\0"s +                          // a directory
-                         u"C:\\Windows\\system32\\plain.dll\0\0"s +           // no prefix
+                         u"C:\\Windows\\system32\\plain.dll\0\0"s +           // no prefix, not ours
                          u"\\??C:\\Windows\\system32\\other.txt\0\0"s +       // no full prefix
                          kNtSys + u"gone.dll\0\0"s +                          // nothing there
-                         kNtSys + u"last.dll\0\0\0"s;
+                         kNtSys + test::U16(kUi) + u"\0\0\0"s;
   Store(units);
   list_ = ReadPendingRenames();
   ASSERT_EQ(list_.pairCount, 7);
@@ -141,16 +144,16 @@ TEST_F(PendingRenamesTest, OnlyExistingFilesWithAnEmptyTargetAreDeleted) {
             (std::vector<int32_t>{1, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0}));
   EXPECT_EQ(Name(3), "\\??\\" + kSys + "new.dll");
   EXPECT_EQ(Name(8), "\\??C:\\Windows\\system32\\other.txt");
-  DeletePendingRenameSources(&list_);
-  EXPECT_FALSE(Exists("a.dll"));
+  DeletePendingRenameSources(&list_, &folders_);
+  EXPECT_FALSE(Exists("lmsmon64.dll"));
   EXPECT_TRUE(Exists("renamed.dll"));
-  EXPECT_FALSE(Exists("plain.dll"));
+  EXPECT_TRUE(Exists("plain.dll"));
   EXPECT_TRUE(Exists("other.txt"));
-  EXPECT_FALSE(Exists("last.dll"));
+  EXPECT_FALSE(Exists(kUi));
   EXPECT_EQ(GetFileAttributesW(u"C:\\Windows"), DWORD(FILE_ATTRIBUTE_DIRECTORY));
-  EXPECT_EQ(winsim::CountCalls("DeleteFileW"), 3);
+  EXPECT_EQ(winsim::CountCalls("DeleteFileW"), 2);
   EXPECT_EQ((std::vector<int32_t>(list_.existsAsFile, list_.existsAsFile + 14)),
-            (std::vector<int32_t>{0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+            (std::vector<int32_t>{0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(PendingRenamesTest, AFailedDeletionKeepsItsFlag) {
@@ -158,7 +161,7 @@ TEST_F(PendingRenamesTest, AFailedDeletionKeepsItsFlag) {
   winsim::HoldFile(kSys + "held.dll", "spooler");
   Store(kNtSys + u"held.dll\0\0\0"s);
   list_ = ReadPendingRenames();
-  DeletePendingRenameSources(&list_);
+  DeletePendingRenameSources(&list_, &folders_);
   EXPECT_EQ(list_.existsAsFile[0], 1);
   EXPECT_TRUE(Exists("held.dll"));
 }
@@ -171,15 +174,15 @@ TEST_F(PendingRenamesTest, AnUnpairedLastStringIsDropped) {
 }
 
 TEST_F(PendingRenamesTest, EmptyStringsInTheMiddleArePairedLikeAnyOther) {
-  File("a.dll");
-  File("b.dll");
-  Store(kNtSys + u"a.dll\0\0\0\0"s + kNtSys + u"b.dll\0\0\0"s);
+  File(kOld);
+  File(kUi);
+  Store(kNtSys + test::U16(kOld) + u"\0\0\0\0"s + kNtSys + test::U16(kUi) + u"\0\0\0"s);
   list_ = ReadPendingRenames();
   ASSERT_EQ(list_.pairCount, 3);
   EXPECT_EQ(Name(2) + Name(3), "<null><null>");
-  DeletePendingRenameSources(&list_);
-  EXPECT_FALSE(Exists("a.dll"));
-  EXPECT_FALSE(Exists("b.dll"));
+  DeletePendingRenameSources(&list_, &folders_);
+  EXPECT_FALSE(Exists(kOld));
+  EXPECT_FALSE(Exists(kUi));
 }
 
 TEST_F(PendingRenamesTest, TheParseStaysWithinTheBytes) {
@@ -197,7 +200,7 @@ TEST_F(PendingRenamesTest, TheParseStaysWithinTheBytes) {
   list_ = ReadPendingRenames();
   ASSERT_EQ(list_.pairCount, 1);
   EXPECT_EQ(Name(1), "\\??\\" + kSys + "new.dl");
-  DeletePendingRenameSources(&list_);
+  DeletePendingRenameSources(&list_, &folders_);
   EXPECT_TRUE(Exists("a.dll")) << "a rename stays a rename";
   FreePendingRenameList(&list_);
 
@@ -263,8 +266,8 @@ TEST_F(PendingRenamesTest, VeryLongPathsAndManyPairs) {
   EXPECT_EQ(Name(0), "\\??\\" + longFile);
   EXPECT_EQ(Name(1000), "\\??\\" + kSys + "f499.dll");
   EXPECT_EQ(list_.existsAsFile[0], 1);
-  DeletePendingRenameSources(&list_);
-  EXPECT_FALSE(winsim::MachineFileExists(longFile));
+  DeletePendingRenameSources(&list_, &folders_);
+  EXPECT_TRUE(winsim::MachineFileExists(longFile)) << "not the product's";
 }
 
 TEST_F(PendingRenamesTest, RunningOutOfMemoryGivesAnEmptyList) {
@@ -282,7 +285,7 @@ TEST_F(PendingRenamesTest, RunningOutOfMemoryGivesAnEmptyList) {
     EXPECT_EQ(list_.names, nullptr) << failing;
     ExpectNoLeaks();
   }
-  DeletePendingRenameSources(&list_);
+  DeletePendingRenameSources(&list_, &folders_);
   EXPECT_TRUE(Exists("a.dll")) << "a rename whose target was lost is never taken for a deletion";
 }
 
@@ -300,7 +303,7 @@ TEST_F(PendingRenamesTest, ScheduledDeletionsRoundTripThroughARestart) {
   list_ = ReadPendingRenames();
   ASSERT_EQ(list_.pairCount, 1);
   EXPECT_EQ(list_.existsAsFile[0], 1);
-  DeletePendingRenameSources(&list_);
+  DeletePendingRenameSources(&list_, &folders_);
   EXPECT_EQ(list_.existsAsFile[0], 1) << "still held";
   FreePendingRenameList(&list_);
 

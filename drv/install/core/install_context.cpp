@@ -10,20 +10,6 @@ namespace inst {
 
 namespace {
 
-const EnvironmentFiles kX64 = {TEXT("Windows x64"), TEXT("lmsmon64.dll"), TEXT("lmsdrv64.dll"),
-                               TEXT("lmsui64.dll")};
-const EnvironmentFiles kX86 = {TEXT("Windows NT x86"), TEXT("lmsmon32.dll"), TEXT("lmsdrv32.dll"),
-                               TEXT("lmsui32.dll")};
-
-// Appends "\" unless the text is empty or already ends in one; the buffer has room for it.
-void EndWithBackslash(WCHAR* text) {
-  size_t n = StrLen(text);
-  if (n > 0 && text[n - 1] != '\\') {
-    text[n] = '\\';
-    text[n + 1] = 0;
-  }
-}
-
 void SetModuleDir(InstallContext* context) {
   WCHAR path[MAX_PATH + 1] = {};
   GetModuleFileNameW(g_module, path, MAX_PATH);
@@ -62,8 +48,6 @@ void CreateInstallContext(InstallContext* context, uint32_t options) {
   SetSystemDir(context);
   MarkDefaultPrinter(context);
 }
-
-const EnvironmentFiles& FilesOf(bool x64) { return x64 ? kX64 : kX86; }
 
 void SelectEnvironment(InstallContext* context, bool x64) {
   const EnvironmentFiles& files = FilesOf(x64);

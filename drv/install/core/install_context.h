@@ -18,15 +18,6 @@ enum ContextOptions : uint32_t {
   kX64First = 2,    // start in "Windows x64"
 };
 
-// The spooler's name of an environment and the product's files for it.
-struct EnvironmentFiles {
-  const WCHAR* environment;
-  const WCHAR* monitorFile;
-  const WCHAR* driverFile;
-  const WCHAR* uiFile;
-};
-const EnvironmentFiles& FilesOf(bool x64);
-
 struct InstallContext {
   CountedString moduleDir;  // ends in its separator
   CountedString systemDir;  // ends in "\"

@@ -87,7 +87,8 @@ void UnInstallServer(InstallContext* context) {
 
 void DeletePendingRenames() {
   PendingRenameList renames = ReadPendingRenames();
-  DeletePendingRenameSources(&renames);
+  ProductFolders folders{};
+  DeletePendingRenameSources(&renames, &folders);
   FreePendingRenameList(&renames);
 }
 

@@ -26,6 +26,21 @@ bool StrEqualNoCase(const WCHAR* a, const WCHAR* b) {
   }
 }
 
+const WCHAR* StrAfterNoCase(const WCHAR* text, const WCHAR* prefix) {
+  if (!*prefix) return nullptr;
+  for (; *prefix; ++text, ++prefix)
+    if (!*text || Fold(*text) != Fold(*prefix)) return nullptr;
+  return text;
+}
+
+void EndWithBackslash(WCHAR* text) {
+  size_t n = StrLen(text);
+  if (n > 0 && text[n - 1] != '\\') {
+    text[n] = '\\';
+    text[n + 1] = 0;
+  }
+}
+
 WCHAR* StrFind(WCHAR* text, const WCHAR* part) {
   if (!text || !part) return nullptr;
   size_t n = StrLen(part);

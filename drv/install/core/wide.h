@@ -13,6 +13,11 @@ size_t StrLen(const WCHAR* text);
 bool StrEqual(const WCHAR* a, const WCHAR* b);
 // As StrEqual, with only A-Z folded to a-z.
 bool StrEqualNoCase(const WCHAR* a, const WCHAR* b);
+// What follows `prefix` at the start of `text`, as StrEqualNoCase compares; null when the
+// prefix is not there or is empty.
+const WCHAR* StrAfterNoCase(const WCHAR* text, const WCHAR* prefix);
+// Appends "\" unless the text is empty or already ends in one; the caller leaves room for it.
+void EndWithBackslash(WCHAR* text);
 // The first occurrence of `part` in `text`, or null.
 WCHAR* StrFind(WCHAR* text, const WCHAR* part);
 // A signed decimal number as wcstol reads it in base 10, clamped to the 32-bit range.

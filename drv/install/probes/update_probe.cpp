@@ -27,14 +27,20 @@ bool IsProductX64File(const WCHAR* name) {
   return false;
 }
 
-// Carries out the pending deletions it can, then looks for a product file whose source is
-// still there, be it a deletion that failed or a rename.
+// Carries out the product's pending deletions it can, then looks for a product file whose source
+// is still there: a rename, or a deletion of the product's own that failed. Another program's
+// deletion of a file of the same name is that program's matter (carrying it out is not ours
+// to do), so it counts no more than when it was carried out.
 bool ProductFilePending() {
   PendingRenameList list = ReadPendingRenames();
-  DeletePendingRenameSources(&list);
+  ProductFolders folders{};
+  DeletePendingRenameSources(&list, &folders);
   bool hit = false;
-  for (int32_t k = 0; k < list.pairCount; ++k)
-    hit = hit || (list.existsAsFile[2 * k] == 1 && list.names[2 * k] && IsProductX64File(list.names[2 * k]));
+  for (int32_t k = 0; k < list.pairCount && !hit; ++k) {
+    const WCHAR* source = list.names[2 * k];
+    hit = list.existsAsFile[2 * k] == 1 && source && IsProductX64File(source) &&
+          (list.names[2 * k + 1] || IsOwnFile(&folders, source));
+  }
   FreePendingRenameList(&list);
   return hit;
 }

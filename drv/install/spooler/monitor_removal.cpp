@@ -12,28 +12,21 @@ namespace inst {
 
 namespace {
 
-// The registered DLL name is the machine's data: only a plain file name stays inside the
-// system directory.
-bool IsPlainFileName(const WCHAR* name) {
-  if (!name || !*name) return false;
-  if (StrEqual(name, TEXT(".")) || StrEqual(name, TEXT(".."))) return false;
-  for (const WCHAR* c = name; *c; ++c)
-    if (*c == '\\' || *c == '/' || *c == ':') return false;
-  return true;
-}
-
-// The DLL named by the registration, or the one this environment would install; false when the
-// path could not be built (the system directory unknown, or no memory).
+// This environment's monitor file in the system directory, spelt as the registration names it
+// when that is the same file (letter case aside): the registered name is the machine's data, and
+// the elevated tool checks and deletes no other file by it. False when the path could not be
+// built (the system directory unknown, or no memory).
 bool MonitorPath(InstallContext* context, const MonitorList& monitors, int32_t index, CountedString* path) {
   const WCHAR* file = context->monitorFile;
   if (index >= 0) {
     LogLine(context, TEXT("Trying to get monitor filename from MONITOR_INFO_2"));
     const WCHAR* registered = static_cast<const MONITOR_INFO_2W*>(monitors.records)[index].pDLLName;
-    if (IsPlainFileName(registered))
+    if (registered && StrEqualNoCase(registered, file)) {
       file = registered;
-    else
-      LogLine(context, TEXT("The registered DLL name '%s' is no file name, taking %s"),
+    } else {
+      LogLine(context, TEXT("The registered DLL name '%s' is not the product's monitor file, leaving it and taking %s"),
               registered ? registered : TEXT(""), file);
+    }
   } else {
     LogLine(context, TEXT("Computing monitor filename"));
   }
@@ -139,7 +132,7 @@ void DeleteMonitor(InstallContext* context, const MonitorList& monitors) {
     // Without the DLL's path neither its build can be checked nor the file removed: all stays.
     ReportError(context, 12, TEXT("Can`t remove the port monitor 'LumascribeServer:'"));
   } else if (!KeepCompatibleMonitor(context, Text(path), found) &&
-      (RemoveRegistration(context) || RemoveAfterRefusal(context, found))) {
+             (RemoveRegistration(context) || RemoveAfterRefusal(context, found))) {
     if (!DeleteFileW(Text(path))) AddPendingDelete(context->pendingDeletes, Text(path));
     LogLine(context, TEXT("Monitor was removed :)"));
   }

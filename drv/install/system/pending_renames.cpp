@@ -57,9 +57,14 @@ WCHAR* CopyOf(const WCHAR* text, size_t length) {
   return copy;
 }
 
+// Only a name on a drive letter is looked at: any other form ("\SystemRoot\", "\Device\", a
+// share) is not what the file calls would make of it, and a share would be reached over the
+// network.
 bool IsExistingFile(const WCHAR* name) {
-  if (!*name) return false;
-  DWORD attributes = GetFileAttributesW(WithoutNtPrefix(name));
+  const WCHAR* path = WithoutNtPrefix(name);
+  bool drive = ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':';
+  if (!drive) return false;
+  DWORD attributes = GetFileAttributesW(path);
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -175,7 +180,7 @@ PendingRenameList ReadPendingRenames() {
   return list;
 }
 
-void DeletePendingRenameSources(PendingRenameList* list) {
+void DeletePendingRenameSources(PendingRenameList* list, ProductFolders* folders) {
   if (list->pairCount == 0) return;
   // Without a note of what was carried out the value could not be put right: nothing is.
   auto* carriedOut = static_cast<int32_t*>(GlobalAlloc(GPTR, size_t(list->pairCount) * sizeof(int32_t)));
@@ -187,7 +192,8 @@ void DeletePendingRenameSources(PendingRenameList* list) {
   for (int32_t k = 0; k < list->pairCount; ++k) {
     const WCHAR* source = list->names[2 * k];
     bool deletion = list->names[2 * k + 1] == nullptr;
-    if (list->existsAsFile[2 * k] == 1 && source && deletion && DeleteFileW(WithoutNtPrefix(source))) {
+    if (list->existsAsFile[2 * k] == 1 && source && deletion && IsOwnFile(folders, source) &&
+        FreeOfReparsePoints(WithoutNtPrefix(source)) && DeleteFileW(WithoutNtPrefix(source))) {
       list->existsAsFile[2 * k] = 0;
       carriedOut[k] = 1;
       any = true;

@@ -3,22 +3,25 @@
 #pragma once
 #include <cstdint>
 
+#include "system/own_files.h"
 #include "win32.h"
 
 namespace inst {
 
 struct PendingRenameList {
   WCHAR** names;          // 2 × pairCount: source, then target; as stored, null when empty; owned
-  int32_t* existsAsFile;  // 2 × pairCount: 1 when the name (without "\??\") is an existing file
+  int32_t* existsAsFile;  // 2 × pairCount: 1 when the name (without "\??\") is an existing file on a drive
   int32_t pairCount;      // 0, with both arrays null, when nothing could be read
 };
 
 // Reads the value afresh. Never fails: a missing or unreadable value gives an empty list.
 PendingRenameList ReadPendingRenames();
-// Deletes now every existing source whose target is empty, and clears its flag; then removes
-// from the value exactly the pending deletions it carried out, so none outlives a reinstall,
-// and keeps every other byte of it.
-void DeletePendingRenameSources(PendingRenameList* list);
+// Deletes now every existing source whose target is empty and that is one of the product's own
+// files, reached through no reparse point, and clears its flag; then removes from the value
+// exactly the pending deletions it carried out, so none outlives a reinstall, and keeps every
+// other byte of it. Other programs' entries are theirs: neither their files nor their bytes
+// are touched.
+void DeletePendingRenameSources(PendingRenameList* list, ProductFolders* folders);
 // Takes out of the value the pending deletions of `path` (letter case aside), keeping every
 // other byte: for a file the caller keeps in use after all.
 void CancelPendingDeletion(const WCHAR* path);

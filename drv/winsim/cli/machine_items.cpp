@@ -204,6 +204,7 @@ void AddHoldsAndFaults(Builder& b) {
     b.Add("hold", h.path, {{"by", h.owner}, {"until", until}, {"delete error", std::to_string(h.deleteError)}},
           "by " + h.owner + " " + until + ", delete fails with " + std::to_string(h.deleteError));
   }
+  for (const Junction& j : M().files.junctions) b.Add("junction", j.path, {{"target", j.target}}, "to " + j.target);
   for (const Fault& f : M().faults) {
     std::string calls = f.firstCall == 1 && f.lastCall == UINT32_MAX
                             ? "every call"

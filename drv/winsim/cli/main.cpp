@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
                  "A window station nobody sees (a service or a SYSTEM deployment): no window can be answered");
 
   CLI::App* show = app.add_subcommand("show", "Summarise the machine: services, monitors, drivers, printers, "
-                                              "Run values, programs, pending renames, product files, holds, faults");
+                                              "Run values, programs, pending renames, product files, holds, junctions, faults");
   show->add_flag("--json", json, "Print machine.json as the machine saves it");
 
   std::string before, after;
@@ -135,6 +135,10 @@ int main(int argc, char** argv) {
   CLI::Option* mutexMs = mutex->add_option("--ms", ms, "For this long in simulated time (default: until a restart)");
   mutex->add_flag("--abandoned", abandoned, "Its owner died holding it: the next wait gets it abandoned")
       ->excludes(mutexMs);
+  std::string junctionTarget;
+  CLI::App* junction = app.add_subcommand("junction", "Make a folder a junction (a reparse point) to another folder");
+  junction->add_option("PATH", path, "The folder's Windows path: absent or empty")->required();
+  junction->add_option("TARGET", junctionTarget, "The folder it leads to")->required();
 
   winsim::Fault fault;
   CLI::App* fail = app.add_subcommand("fault", "Make calls of a Win32 function fail");
@@ -182,6 +186,7 @@ int main(int argc, char** argv) {
       winsim::StartMutexHolder(mutexName, ms, abandoned);
       return std::string();
     });
+  if (*junction) return Change(dir, [&] { return winsim::MakeJunction(path, junctionTarget); });
   if (*fail)
     return Change(dir, [&] {
       winsim::M().faults.push_back(fault);

@@ -172,7 +172,13 @@ DWORD GetFileAttributesW(LPCWSTR path) {
   Trace("GetFileAttributesW", name);
   if (DWORD error = FaultFor("GetFileAttributesW", name)) return Fail(error, INVALID_FILE_ATTRIBUTES);
   HostPath target;
-  if (DWORD error = LocateExisting(name, &target)) return Fail(error, INVALID_FILE_ATTRIBUTES);
+  DWORD error = LocateExisting(name, &target);
+  // A junction's own attributes, not its target's: a directory with a reparse point, even when
+  // the target is gone (GetFileAttributesW, Microsoft docs: a mounted folder gives the
+  // directory's attributes; "How do I get information about the target of a symbolic link?",
+  // Microsoft devblogs 2010-02-12: the link's own attributes, FILE_ATTRIBUTE_REPARSE_POINT set).
+  if (target.junction) return FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  if (error) return Fail(error, INVALID_FILE_ATTRIBUTES);
   std::error_code ec;
   return std::filesystem::is_directory(target.path, ec) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
 }

@@ -82,9 +82,47 @@ std::string FullWindowsPath(const std::string& windowsPath, DWORD* error) {
   return full;
 }
 
+namespace {
+
+// The junction whose folder is `folder` (a full path), or null.
+const Junction* JunctionAt(const std::string& folder) {
+  for (const Junction& j : M().files.junctions)
+    if (EqualNoCase(j.path, folder)) return &j;
+  return nullptr;
+}
+
+// Windows allows at most 63 reparse points in one path ("Symbolic Link Programming
+// Considerations", Microsoft docs); a loop of junctions ends there.
+constexpr int kMaxReparsePoints = 63;
+
+// The full path with every junction among its names followed, the last name included;
+// `*last` tells whether that last name is itself a junction.
+std::string FollowJunctions(std::string path, bool* last, DWORD* error) {
+  *last = false;
+  if (M().files.junctions.empty()) return path;
+  for (int hops = 0;; ++hops) {
+    const Junction* found = nullptr;
+    size_t end = 3;
+    for (; end <= path.size(); ++end)
+      if ((end == path.size() || path[end] == '\\') && (found = JunctionAt(path.substr(0, end)))) break;
+    if (!found) return path;
+    if (hops == kMaxReparsePoints) {
+      *error = ERROR_CANT_RESOLVE_FILENAME;
+      return std::string();
+    }
+    // Junctions met before only led to the folders above; this one is the name itself.
+    *last = *last || end == path.size();
+    path = FullWindowsPath(found->target + path.substr(end), error);
+    if (*error) return std::string();
+  }
+}
+
+}  // namespace
+
 HostPath ResolvePath(const std::string& windowsPath) {
   HostPath result;
   std::string path = FullWindowsPath(windowsPath, &result.error);
+  if (!result.error) path = FollowJunctions(path, &result.junction, &result.error);
   if (result.error) return result;
   std::vector<std::string> names;
   for (size_t start = 3, end; start < path.size(); start = end + 1) {
@@ -114,6 +152,20 @@ DWORD LocateExisting(const std::string& windowsPath, HostPath* found) {
   if (DWORD error = PathError(*found)) return error;
   std::error_code ec;
   return std::filesystem::exists(found->path, ec) ? 0 : DWORD(ERROR_FILE_NOT_FOUND);
+}
+
+std::string MakeJunction(const std::string& path, const std::string& target) {
+  DWORD error = 0;
+  std::string folder = FullWindowsPath(path, &error), to = error ? "" : FullWindowsPath(target, &error);
+  if (error || folder.size() <= 3) return path + " -> " + target + ": not a folder and a folder to point to";
+  HostPath place = ResolvePath(folder);
+  std::error_code ec;
+  if (place.error || (std::filesystem::exists(place.path, ec) && !std::filesystem::is_empty(place.path, ec)))
+    return folder + ": must be absent or an empty folder";
+  // The junction takes the folder's place: its own name now stands for the target.
+  std::filesystem::remove(place.path, ec);
+  M().files.junctions.push_back({folder, to});
+  return "";
 }
 
 bool WriteMachineFile(const std::string& windowsPath, const std::string& bytes) {
@@ -160,3 +212,4 @@ const FileHold* HoldOn(const std::string& windowsPath) {
 }
 
 }  // namespace winsim
+

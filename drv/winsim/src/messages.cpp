@@ -66,6 +66,7 @@ static const std::map<DWORD, const char*>& SystemTexts() {
       {1813, "The specified resource type cannot be found in the image file."},
       {1814, "The specified resource name cannot be found in the image file."},
       {1815, "The specified resource language ID cannot be found in the image file."},
+      {1921, "The name of the file cannot be resolved by the system."},
       {3000, "The specified print monitor is unknown."},
       {3001, "The specified printer driver is currently in use."},
       {3006, "The specified print monitor has already been installed."},

@@ -31,9 +31,17 @@ struct OpenFile {
   uint64_t position = 0;
 };
 
+// A directory junction: the folder `path` is a reparse point that sends every name below it to
+// `target`, as a mount-point reparse point does. Both are full Win32 paths ("C:\\dir").
+struct Junction {
+  std::string path;
+  std::string target;
+};
+
 struct FileState {
   std::string currentDir = "C:\\Windows\\system32";
   std::vector<FileHold> holds;
+  std::vector<Junction> junctions;
   std::vector<OpenFile> open;
   // Bytes the disk has left for files to grow into; a write past it is cut short with
   // ERROR_DISK_FULL. Deleting files gives nothing back: set it just before the write to fail.
@@ -48,6 +56,7 @@ struct HostPath {
   std::filesystem::path path;
   DWORD error = 0;           // ERROR_INVALID_NAME for a name Windows would refuse
   bool parentExists = false;  // the directory that would hold the last component is there
+  bool junction = false;      // the last component is itself a junction (followed in `path`)
 };
 HostPath ResolvePath(const std::string& windowsPath);
 // The error Windows gives for a path that cannot name a new file here, or 0.
@@ -58,6 +67,10 @@ DWORD LocateExisting(const std::string& windowsPath, HostPath* found);
 // directory, "." and ".." folded, trailing dots and spaces dropped. Empty, with `*error` set, for
 // a name Windows would refuse.
 std::string FullWindowsPath(const std::string& windowsPath, DWORD* error);
+
+// Makes the folder `path` (absent, or an empty directory) a junction to the folder `target`:
+// "" when done, else what is wrong.
+std::string MakeJunction(const std::string& path, const std::string& target);
 
 // For tests and the default machine: whole files by their Windows path.
 bool WriteMachineFile(const std::string& windowsPath, const std::string& bytes);

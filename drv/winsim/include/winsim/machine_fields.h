@@ -35,8 +35,9 @@ template <class V> void Fields(UiState& x, V&& v) {
 template <class V> void Fields(FileHold& x, V&& v) {
   v("path", x.path); v("owner", x.owner); v("untilMs", x.untilMs); v("deleteError", x.deleteError);
 }
+template <class V> void Fields(Junction& x, V&& v) { v("path", x.path); v("target", x.target); }
 template <class V> void Fields(FileState& x, V&& v) {
-  v("currentDir", x.currentDir); v("holds", x.holds); v("freeBytes", x.freeBytes);
+  v("currentDir", x.currentDir); v("holds", x.holds); v("junctions", x.junctions); v("freeBytes", x.freeBytes);
   v("openLatencyMs", x.openLatencyMs);
 }
 template <class V> void Fields(Printer& x, V&& v) {
