@@ -2,10 +2,11 @@
 // call of a fault-free run made to fail once (each allocation too), then the command run again
 // without faults; and randomly generated upgrade machines. Each run is a child process, so a
 // crash or a sanitizer report is counted, not fatal. Arguments name the parts to run
-// ("install", "uninstall", "reinstall", "random"; all when none); FAULTS_SEED and FAULTS_COUNT
-// change the random machines (fixed seed 2501, 200 machines). Prints one last line
+// ("install", "uninstall", "reinstall", "random", "hostile"; all when none); FAULTS_SEED and
+// FAULTS_COUNT change the random machines (fixed seed 2501, 200 machines). The hostile machines
+// (sweep_hostile.h) print "hostile machines: N cases, H harmed". Prints one last line
 // "faults: R runs, C crashes, M exit mismatches, S silent failures, L printers lost" and fails
-// unless C, M, S and L are all 0.
+// unless C, M, S, L and H are all 0.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 
 #include "support/tool_start.h"
 #include "sweep_checks.h"
+#include "sweep_hostile.h"
 #include "sweep_machines.h"
 #include "winsim/windows.h"
 
@@ -67,7 +69,7 @@ bool IsClose(const std::string& call) {
 }
 
 struct Totals {
-  int runs = 0, crashes = 0, mismatches = 0, silent = 0, lost = 0, leaks = 0;
+  int runs = 0, crashes = 0, mismatches = 0, silent = 0, lost = 0, leaks = 0, hostile = 0, harmed = 0;
 };
 
 void ShowRun(int code) {
@@ -188,6 +190,32 @@ void SweepBase(const std::string& name, const std::string& word, void (*build)(c
   std::filesystem::remove_all(root);
 }
 
+// Each hostile case in a child: base, edit, the command once, its check. A child that crashes
+// or does not end within a minute harmed too.
+void SweepHostile(const std::string& root, Totals* totals) {
+  for (const std::vector<HostileCase>* table : {&kHostileDeleteCases, &kHostileSteerCases})
+    for (const HostileCase& c : *table) {
+      std::fflush(nullptr);
+      pid_t child = fork();
+      if (child == 0) {
+        alarm(60);
+        c.base(root);
+        c.edit();
+        winsim::M().ui.shiftDown = true;
+        test::RunTool(c.word);
+        std::string harm = c.harm();
+        if (!harm.empty()) std::fprintf(stderr, "  hostile %s: %s\n", c.name, harm.c_str());
+        std::exit(harm.empty() ? 0 : 1);
+      }
+      int status = 0;
+      bool ended = child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status);
+      if (!ended) std::fprintf(stderr, "  hostile %s: crashed or did not end (status %d)\n", c.name, status);
+      ++totals->hostile;
+      totals->harmed += !ended || WEXITSTATUS(status) != 0;
+      std::filesystem::remove_all(root);
+    }
+}
+
 int EnvNumber(const char* name, int fallback) {
   const char* text = std::getenv(name);
   return text && *text ? std::atoi(text) : fallback;
@@ -218,12 +246,15 @@ int main(int argc, char** argv) {
       std::filesystem::remove_all(root);
     }
   }
+  if (wanted("hostile")) SweepHostile(root, &totals);
   std::filesystem::remove_all(work);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (totals.leaks) std::printf("%d runs left blocks or handles open\n", totals.leaks);
   std::printf("time: %.1f s\n", seconds);
+  if (wanted("hostile")) std::printf("hostile machines: %d cases, %d harmed\n", totals.hostile, totals.harmed);
   std::printf("faults: %d runs, %d crashes, %d exit mismatches, %d silent failures, %d printers lost\n", totals.runs,
               totals.crashes, totals.mismatches, totals.silent, totals.lost);
-  bool clean = totals.crashes == 0 && totals.mismatches == 0 && totals.silent == 0 && totals.lost == 0;
+  bool clean = totals.crashes == 0 && totals.mismatches == 0 && totals.silent == 0 && totals.lost == 0 &&
+               totals.harmed == 0;
   return clean && totals.leaks == 0 ? 0 : 1;
 }

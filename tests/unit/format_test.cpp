@@ -82,3 +82,20 @@ static_assert(inst::ArgKind<const WCHAR*>() == 's' && inst::ArgKind<WCHAR*>() ==
 static_assert(inst::ArgKind<int64_t>() == '?' && inst::ArgKind<const char*>() == '?');
 
 }  // namespace
+
+TEST(Format, EscapedTextsShowEveryControlCharacter) {
+  const std::pair<std::u16string, std::string> cases[] = {
+      {u"\\\\host\\Office", "\\\\host\\Office"},
+      {u"x\r\n    OK :)", "x\\r\\n    OK :)"},
+      {u"\t\x01\x1f \x7f\u00e9", "\\t\\x01\\x1f \x7f\xc3\xa9"},
+      {u"\n", "\\n"},
+  };
+  for (const auto& [text, shown] : cases) {
+    const FormatArg args[] = {{FormatArg::Text, text.c_str(), 0}, {FormatArg::Number, nullptr, 7}};
+    WCHAR out[64];
+    inst::FormatInto(out, 64, TEXT("[%s] %d"), args, 2, inst::Controls::Escaped);
+    EXPECT_EQ(U8(out), "[" + shown + "] 7");
+    inst::FormatInto(out, 64, TEXT("[%s] %d"), args, 2);
+    EXPECT_EQ(U8(out), "[" + U8(text.c_str()) + "] 7") << "kept as it is unless asked";
+  }
+}

@@ -90,7 +90,7 @@ TEST_F(TrayCompanionTest, TrayPathFollowsTheToolsDirectory) {
     StartTrayCompanion(&context_);
     std::string path;
     ASSERT_TRUE(HasRunValue(&path)) << dir;
-    EXPECT_EQ(path, expected) << dir;
+    EXPECT_EQ(path, "\"" + std::string(expected) + "\"") << dir;
   }
 }
 
@@ -101,7 +101,7 @@ TEST_F(TrayCompanionTest, BareNameFromARootDirectoryStartsFromTheToolsDirectory)
   StartTrayCompanion(&context_);
   std::string path;
   ASSERT_TRUE(HasRunValue(&path));
-  EXPECT_EQ(path, "lumtray.exe");
+  EXPECT_EQ(path, "\"lumtray.exe\"");
   ASSERT_NE(winsim::RunningCompanion(), nullptr);
   EXPECT_EQ(winsim::RunningCompanion()->image, "C:\\lumtray.exe");
 }
@@ -153,22 +153,27 @@ TEST_F(TrayCompanionTest, LongPathIsRegisteredWholeAndStartedCutTo259Characters)
   std::string whole = "C:\\" + std::string(250, 'a') + "\\lumtray.exe";
   std::string path;
   ASSERT_TRUE(HasRunValue(&path));
-  EXPECT_EQ(path, whole);
+  EXPECT_EQ(path, "\"" + whole + "\"");
   ASSERT_EQ(Calls("CreateProcessW").size(), 1u);
   EXPECT_EQ(Calls("CreateProcessW")[0].detail, "\"" + whole.substr(0, 259) + "\" flags 32");
 }
 
 TEST_F(TrayCompanionTest, NoCompanionRunning) {
-  SetRunValue(kTray);
-  StopTrayCompanion(TrayFile::Delete);
-  // The mutex was created here: no window search, no wait; the file and value go all the same.
-  EXPECT_EQ(Calls("CreateMutexA").size(), 1u);
-  EXPECT_TRUE(Calls("FindWindowW").empty());
-  EXPECT_TRUE(Calls("WaitForSingleObject").empty());
-  EXPECT_TRUE(Calls("Sleep").empty());
-  EXPECT_FALSE(winsim::MachineFileExists(kTray));
-  EXPECT_FALSE(HasRunValue());
-  EXPECT_EQ(winsim::FindNamedMutex(kMutex), nullptr) << "its own mutex goes with its handle";
+  // The value as this version writes it, and as earlier ones did.
+  for (const std::string& value : {"\"" + std::string(kTray) + "\"", std::string(kTray)}) {
+    winsim::WriteMachineFile(kTray, "MZ");
+    SetRunValue(value);
+    M().trace.clear();
+    StopTrayCompanion(TrayFile::Delete);
+    // The mutex was created here: no window search, no wait; the file and value go all the same.
+    EXPECT_EQ(Calls("CreateMutexA").size(), 1u);
+    EXPECT_TRUE(Calls("FindWindowW").empty());
+    EXPECT_TRUE(Calls("WaitForSingleObject").empty());
+    EXPECT_TRUE(Calls("Sleep").empty());
+    EXPECT_FALSE(winsim::MachineFileExists(kTray)) << value;
+    EXPECT_FALSE(HasRunValue());
+    EXPECT_EQ(winsim::FindNamedMutex(kMutex), nullptr) << "its own mutex goes with its handle";
+  }
 }
 
 TEST_F(TrayCompanionTest, AReinstallKeepsTheExecutableItStartsAgain) {

@@ -31,14 +31,22 @@ void EndWithBackslash(WCHAR* text) {
   }
 }
 
+// The package is taken from the tool's own folder. A path that fills the buffer was cut short
+// (the call then returns the buffer's size, with ERROR_INSUFFICIENT_BUFFER since Vista) and
+// would name another folder: the folder stays unknown (null) and Error 28 is reported.
 void SetModuleDir(InstallContext* context) {
   WCHAR path[MAX_PATH + 1] = {};
-  GetModuleFileNameW(g_module, path, MAX_PATH);
-  size_t cut = 0;
-  for (size_t i = 0; path[i]; ++i)
-    if (path[i] == '\\' || path[i] == '/' || path[i] == ':') cut = i + 1;
-  path[cut] = 0;
-  AssignString(context->moduleDir, path);
+  DWORD length = GetModuleFileNameW(g_module, path, MAX_PATH);
+  bool known = length > 0 && length < MAX_PATH;
+  if (known) {
+    size_t cut = 0;
+    for (size_t i = 0; path[i]; ++i)
+      if (path[i] == '\\' || path[i] == '/' || path[i] == ':') cut = i + 1;
+    path[cut] = 0;
+    known = AssignString(context->moduleDir, path) && context->moduleDir;
+    if (!known) SetLastError(DWORD(E_OUTOFMEMORY));
+  }
+  if (!known) ReportError(context, 28, TEXT("Can`t retrieve the installer's own path."));
 }
 
 void SetSystemDir(InstallContext* context) {

@@ -67,7 +67,8 @@ int InstallCommand(HWND owner) {
   InstallContext context{};
   CreateInstallContext(&context, kServerMode | kX64First);
   LogLine(&context, TEXT(">>0010"));
-  ReInstall(&context);
+  // Without its own folder (Error 28) the package would come from a guessed one: nothing is done.
+  if (context.moduleDir) ReInstall(&context);
   int32_t scheduled = ScheduleDeletesAtReboot(&context);
   ShowLogWindow(&context, owner);
   bool errors = context.errorCount > 0;

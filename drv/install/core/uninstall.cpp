@@ -102,9 +102,12 @@ void RetryDeletesWithSpoolerStop(InstallContext* context) {
 UninstallResult UninstallCommand(HWND owner) {
   InstallContext context{};
   CreateInstallContext(&context, kServerMode | kX64First);
-  UnInstall(&context);
-  DeletePendingRenames();
-  if (context.pendingDeletes) RetryDeletesWithSpoolerStop(&context);
+  // As an install, an uninstall that does not know its own folder (Error 28) changes nothing.
+  if (context.moduleDir) {
+    UnInstall(&context);
+    DeletePendingRenames();
+    if (context.pendingDeletes) RetryDeletesWithSpoolerStop(&context);
+  }
   UninstallResult result{};
   result.scheduled = ScheduleDeletesAtReboot(&context);
   ShowLogWindow(&context, owner);

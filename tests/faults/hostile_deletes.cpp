@@ -1,0 +1,3 @@
+#include "sweep_hostile.h"
+
+const std::vector<HostileCase> kHostileDeleteCases = {};
