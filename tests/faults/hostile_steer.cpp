@@ -55,11 +55,18 @@ void StubbornHelpWindow() {
   winsim::HoldFile("C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\lmshelp.chm", "help viewer");
 }
 
-std::string HelpWindowHarm() {
-  if (winsim::CountCalls("PostMessageW") > 200) return "more than 10 s of close requests";
+bool ProductDriverInstalled() {
   for (const winsim::PrinterDriver& d : M().drivers.installed)
-    if (d.name == "Lumascribe Server" && d.environment == "Windows x64") return "";
-  return "the driver is not installed";
+    if (d.name == "Lumascribe Server" && d.environment == "Windows x64") return true;
+  return false;
+}
+
+std::string HelpWindowHarm() {
+  int closeRequests = 0;  // WM_SYSCOMMAND SC_CLOSE
+  for (const winsim::TraceEntry& e : M().trace)
+    closeRequests += e.call == "PostMessageW" && e.detail.find(" 274 61536") != std::string::npos;
+  if (closeRequests > 200) return "more than 10 s of close requests";
+  return ProductDriverInstalled() ? "" : "the driver is not installed";
 }
 
 // 274 characters: cut at 259, the path names the package's folder above the tool's own.
@@ -68,7 +75,7 @@ void LongModulePath() {
 }
 
 std::string GuessedFolderHarm() {
-  if (winsim::FindMonitor("LumascribeServer:") || !M().drivers.installed.empty() ||
+  if (winsim::FindMonitor("LumascribeServer:") || ProductDriverInstalled() ||
       winsim::MachineFileExists("C:\\Windows\\system32\\lmsmon64.dll"))
     return "installed from a guessed folder";
   return Log().find("Error(28)") == std::string::npos ? "no error 28" : "";

@@ -60,7 +60,7 @@ TEST_F(TrayCompanionTest, RegistersAndStartsTheCompanionFromTheParentDirectory) 
   StartTrayCompanion(&context_);
   std::string path;
   ASSERT_TRUE(HasRunValue(&path));
-  EXPECT_EQ(path, kTray);
+  EXPECT_EQ(path, "\"" + std::string(kTray) + "\"") << "quoted: C:\\Program.exe must not stand in for it";
   std::string data;
   winsim::GetRegValue(kRunKey, "LumascribeTray", nullptr, &data);
   EXPECT_EQ(data.size(), (path.size() + 1) * 2) << "REG_SZ with its terminator";
