@@ -142,13 +142,13 @@ BOOL DeletePrinter(HANDLE printer) {
   Printer* found = PrinterOf(printer, &error);
   if (!found) return Fail(error, FALSE);
   if (!(open->access & DELETE)) return Fail(DWORD(ERROR_ACCESS_DENIED), FALSE);
+  // A held printer keeps its jobs; otherwise it goes once they are gone.
+  if (found->cJobs && (found->status & PRINTER_STATUS_PAUSED)) return Fail(DWORD(ERROR_ACCESS_DENIED), FALSE);
   NoteRemoteChange(*found, "DeletePrinter");
   if (found->cJobs == 0) {
     RemovePrinter(*found);
     return TRUE;
   }
-  // A held printer keeps its jobs; otherwise it goes once they are gone.
-  if (found->status & PRINTER_STATUS_PAUSED) return Fail(DWORD(ERROR_ACCESS_DENIED), FALSE);
   found->status |= PRINTER_STATUS_PENDING_DELETION;
   return TRUE;
 }
