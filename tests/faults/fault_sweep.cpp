@@ -162,7 +162,10 @@ int RunCase(const std::string& baseRoot, const sweep::Keep& keep, const Case& c)
 void Sweep(const std::string& baseRoot, const sweep::Keep& keep, const Case& c, Totals* totals) {
   std::fflush(nullptr);
   pid_t child = fork();
-  if (child == 0) std::exit(RunCase(baseRoot, keep, c));
+  if (child == 0) {
+    alarm(60);  // a run that does not end is counted as a crash
+    std::exit(RunCase(baseRoot, keep, c));
+  }
   int status = 0;
   ++totals->runs;
   if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||

@@ -135,7 +135,7 @@ class InstallCommandTest : public SimTest {
       for (const std::string& file : {"lmsdrv" + e.bits + ".dll", "lmsui" + e.bits + ".dll", std::string("lmshelp.chm")})
         EXPECT_FALSE(winsim::MachineFileExists(e.dir + file)) << "staged copy left: " << e.dir + file;
     }
-    EXPECT_EQ(TrayRunValue(), kTrayExe);
+    EXPECT_EQ(TrayRunValue(), "\"" + std::string(kTrayExe) + "\"");
     winsim::Process* companion = winsim::RunningCompanion();
     ASSERT_NE(companion, nullptr);
     EXPECT_EQ(companion->image, kTrayExe);

@@ -82,3 +82,17 @@ static_assert(inst::ArgKind<const WCHAR*>() == 's' && inst::ArgKind<WCHAR*>() ==
 static_assert(inst::ArgKind<int64_t>() == '?' && inst::ArgKind<const char*>() == '?');
 
 }  // namespace
+
+TEST(Format, EscapedTextsShowEveryControlCharacter) {
+  const std::pair<std::u16string, std::string> cases[] = {
+      {u"\\\\h\\p", "\\\\h\\p"},
+      {u"x\r\n  OK :)", "x\\r\\n  OK :)"},
+      {u"\t\x01\x1f \x7f\u00e9", "\\t\\x01\\x1f \x7f\xc3\xa9"}};
+  for (const auto& [text, shown] : cases) {
+    const FormatArg args[] = {{FormatArg::Text, text.c_str(), 0}};
+    EXPECT_EQ(Formatted(TEXT("[%s]"), {args[0]}), "[" + U8(text.c_str()) + "]") << "kept unless asked";
+    WCHAR out[64];
+    inst::FormatInto(out, 64, TEXT("[%s]"), args, 1, inst::Controls::Escaped);
+    EXPECT_EQ(U8(out), "[" + shown + "]");
+  }
+}

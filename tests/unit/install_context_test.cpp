@@ -115,11 +115,12 @@ TEST_F(InstallContextTest, DirectoriesWithoutTheSystemsHelp) {
   EXPECT_EQ(context_.moduleDir, nullptr);
   EXPECT_EQ(context_.systemDir, nullptr);
   EXPECT_EQ(context_.driverDir, nullptr);
-  EXPECT_EQ(context_.errorCount, 2);
+  EXPECT_EQ(context_.errorCount, 3);
   std::vector<std::string> lines = LogLines(context_);
-  ASSERT_EQ(lines.size(), 4u);
+  ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[2], "Error(6): Can`t retrieve printer driver directory. - (The RPC server is unavailable.)");
-  EXPECT_EQ(lines[3], "Error(7): Can`t retrieve system directory. - (Access is denied.)");
+  EXPECT_EQ(lines[3], "Error(28): Can`t retrieve the installer's own path. - (The specified path is invalid.)");
+  EXPECT_EQ(lines[4], "Error(7): Can`t retrieve system directory. - (Access is denied.)");
 }
 
 TEST_F(InstallContextTest, ModuleDirectoryEndsAtTheLastSeparatorOfAnyKind) {

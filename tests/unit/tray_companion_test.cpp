@@ -60,7 +60,7 @@ TEST_F(TrayCompanionTest, RegistersAndStartsTheCompanionFromTheParentDirectory) 
   StartTrayCompanion(&context_);
   std::string path;
   ASSERT_TRUE(HasRunValue(&path));
-  EXPECT_EQ(path, kTray);
+  EXPECT_EQ(path, "\"" + std::string(kTray) + "\"") << "quoted: C:\\Program.exe must not stand in for it";
   std::string data;
   winsim::GetRegValue(kRunKey, "LumascribeTray", nullptr, &data);
   EXPECT_EQ(data.size(), (path.size() + 1) * 2) << "REG_SZ with its terminator";
@@ -90,7 +90,7 @@ TEST_F(TrayCompanionTest, TrayPathFollowsTheToolsDirectory) {
     StartTrayCompanion(&context_);
     std::string path;
     ASSERT_TRUE(HasRunValue(&path)) << dir;
-    EXPECT_EQ(path, expected) << dir;
+    EXPECT_EQ(path, "\"" + std::string(expected) + "\"") << dir;
   }
 }
 
@@ -101,7 +101,7 @@ TEST_F(TrayCompanionTest, BareNameFromARootDirectoryStartsFromTheToolsDirectory)
   StartTrayCompanion(&context_);
   std::string path;
   ASSERT_TRUE(HasRunValue(&path));
-  EXPECT_EQ(path, "lumtray.exe");
+  EXPECT_EQ(path, "\"lumtray.exe\"");
   ASSERT_NE(winsim::RunningCompanion(), nullptr);
   EXPECT_EQ(winsim::RunningCompanion()->image, "C:\\lumtray.exe");
 }
@@ -153,13 +153,13 @@ TEST_F(TrayCompanionTest, LongPathIsRegisteredWholeAndStartedCutTo259Characters)
   std::string whole = "C:\\" + std::string(250, 'a') + "\\lumtray.exe";
   std::string path;
   ASSERT_TRUE(HasRunValue(&path));
-  EXPECT_EQ(path, whole);
+  EXPECT_EQ(path, "\"" + whole + "\"");
   ASSERT_EQ(Calls("CreateProcessW").size(), 1u);
   EXPECT_EQ(Calls("CreateProcessW")[0].detail, "\"" + whole.substr(0, 259) + "\" flags 32");
 }
 
 TEST_F(TrayCompanionTest, NoCompanionRunning) {
-  SetRunValue(kTray);
+  SetRunValue(kTray);  // as earlier versions wrote it, unquoted
   StopTrayCompanion(TrayFile::Delete);
   // The mutex was created here: no window search, no wait; the file and value go all the same.
   EXPECT_EQ(Calls("CreateMutexA").size(), 1u);

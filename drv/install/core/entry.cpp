@@ -38,10 +38,16 @@ HWND OwnerWindow(const WCHAR* text) {
   return IsWindow(window) ? window : nullptr;
 }
 
+// Any program may make a window of that class and title that never closes: after 10 s the run
+// goes on, and a help file the viewer still holds is handled as any locked file.
 void CloseHelpWindows() {
-  while (HWND help = FindWindowW(TEXT("HH Parent"), TEXT("Lumascribe Help"))) {
+  const int kPauses = 200;
+  const DWORD kPauseMs = 50;
+  for (int pause = 0; pause < kPauses; ++pause) {
+    HWND help = FindWindowW(TEXT("HH Parent"), TEXT("Lumascribe Help"));
+    if (!help) return;
     PostMessageW(help, WM_SYSCOMMAND, SC_CLOSE, 0);
-    Sleep(50);
+    Sleep(kPauseMs);
   }
 }
 

@@ -23,7 +23,7 @@ enum class Command { CheckDriver, Init, Uninstall, RemoveTray, Install, SetDefau
 Command FindCommand(const WCHAR* word);
 // argument 2 of the command line as the log window's owner: a window, or null.
 HWND OwnerWindow(const WCHAR* text);
-// Closes every open help window of the product, however many rounds that takes.
+// Closes every open help window of the product, giving up after 10 seconds.
 void CloseHelpWindows();
 int Entry(HINSTANCE module);
 

@@ -17,9 +17,23 @@ struct Writer {
   }
 };
 
-void PutText(Writer& w, const WCHAR* text) {
+const char kHexDigits[] = "0123456789abcdef";
+
+void PutText(Writer& w, const WCHAR* text, Controls controls) {
   if (!text) return w.Put("(null)");
-  while (*text) w.Put(*text++);
+  for (; *text; ++text) {
+    WCHAR c = *text;
+    if (c >= 0x20 || controls == Controls::Kept) {
+      w.Put(c);
+    } else if (c == '\r' || c == '\n' || c == '\t') {
+      w.Put('\\');
+      w.Put(c == '\r' ? 'r' : c == '\n' ? 'n' : 't');
+    } else {
+      w.Put("\\x");
+      w.Put(WCHAR(kHexDigits[c >> 4]));
+      w.Put(WCHAR(kHexDigits[c & 15]));
+    }
+  }
 }
 
 void PutNumber(Writer& w, uint32_t value, bool hex) {
@@ -32,7 +46,7 @@ void PutNumber(Writer& w, uint32_t value, bool hex) {
   }
   uint32_t base = hex ? 16 : 10;
   do {
-    digits[n++] = "0123456789abcdef"[magnitude % base];
+    digits[n++] = kHexDigits[magnitude % base];
     magnitude /= base;
   } while (magnitude);
   while (n) w.Put(WCHAR(digits[--n]));
@@ -41,7 +55,7 @@ void PutNumber(Writer& w, uint32_t value, bool hex) {
 }  // namespace
 
 size_t FormatInto(WCHAR* out, size_t capacity, const WCHAR* format, const FormatArg* args,
-                  size_t count) {
+                  size_t count, Controls controls) {
   if (!out || capacity == 0) return 0;
   Writer w{out, capacity};
   size_t used = 0;
@@ -65,7 +79,7 @@ size_t FormatInto(WCHAR* out, size_t capacity, const WCHAR* format, const Format
     if (used >= count || args[used].kind != want) {
       w.Put("<?>");
     } else if (want == FormatArg::Text) {
-      PutText(w, args[used].text);
+      PutText(w, args[used].text, controls);
     } else {
       PutNumber(w, args[used].number, c == 'x');
     }

@@ -66,10 +66,14 @@ struct Format {
   }
 };
 
+// How "%s" texts are written: as they are, or with every character below 0x20 as an escape
+// ("\r", "\n", "\t", "\x01"), so that a name from the machine cannot make log lines of its own.
+enum class Controls { Kept, Escaped };
+
 // Formats into out[0..capacity-1], always terminated, cut at capacity - 1 characters; an
 // argument of the wrong kind is written as "<?>". Returns the length written.
 size_t FormatInto(WCHAR* out, size_t capacity, const WCHAR* format, const FormatArg* args,
-                  size_t count);
+                  size_t count, Controls controls = Controls::Kept);
 
 template <typename... Args>
 size_t FormatTo(WCHAR* out, size_t capacity, Format<std::type_identity_t<Args>...> format,

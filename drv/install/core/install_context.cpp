@@ -10,14 +10,23 @@ namespace inst {
 
 namespace {
 
+// The package is taken from the tool's own folder. A path that fills the buffer was cut short
+// (the call then returns the buffer's size, with ERROR_INSUFFICIENT_BUFFER since Vista) and
+// would name another folder; a bare name names none. Then the folder stays unknown (null) and
+// Error 28 is reported.
 void SetModuleDir(InstallContext* context) {
   WCHAR path[MAX_PATH + 1] = {};
-  GetModuleFileNameW(g_module, path, MAX_PATH);
+  DWORD length = GetModuleFileNameW(g_module, path, MAX_PATH);
+  bool whole = length > 0 && length < MAX_PATH;
   size_t cut = 0;
-  for (size_t i = 0; path[i]; ++i)
+  for (size_t i = 0; whole && path[i]; ++i)
     if (path[i] == '\\' || path[i] == '/' || path[i] == ':') cut = i + 1;
   path[cut] = 0;
-  AssignString(context->moduleDir, path);
+  if (whole && cut == 0)
+    SetLastError(ERROR_BAD_PATHNAME);
+  else if (whole && !AssignString(context->moduleDir, path))
+    SetLastError(DWORD(E_OUTOFMEMORY));
+  if (!context->moduleDir) ReportError(context, 28, TEXT("Can`t retrieve the installer's own path."));
 }
 
 void SetSystemDir(InstallContext* context) {

@@ -19,7 +19,7 @@ enum ContextOptions : uint32_t {
 };
 
 struct InstallContext {
-  CountedString moduleDir;  // ends in its separator
+  CountedString moduleDir;  // ends in its separator; null when unknown: the run changes nothing
   CountedString systemDir;  // ends in "\"
   CountedString logText;
   CountedString driverDir;  // of the current environment, ends in "\"

@@ -19,7 +19,7 @@ void WriteLogLine(InstallContext* context, const WCHAR* text) {
 
 void LogLineArgs(InstallContext* context, const WCHAR* format, const FormatArg* args, size_t count) {
   WCHAR line[kMaxFormatted + 1];
-  FormatInto(line, kMaxFormatted + 1, format, args, count);
+  FormatInto(line, kMaxFormatted + 1, format, args, count, Controls::Escaped);
   WriteLogLine(context, line);
 }
 
@@ -41,7 +41,7 @@ void ReportErrorArgs(InstallContext* context, int number, const WCHAR* format, c
   WCHAR line[kMaxFormatted + 1];
   const size_t capacity = kMaxFormatted + 1;
   size_t length = FormatTo(line, capacity, TEXT("Error(%d): "), number);
-  length += FormatInto(line + length, capacity - length, format, args, count);
+  length += FormatInto(line + length, capacity - length, format, args, count, Controls::Escaped);
   DWORD code = GetLastError();
   WCHAR* text = SystemErrorText(code);
   if (code != 0) {

@@ -13,6 +13,7 @@ constexpr int kMaxIndent = 10;
 // Appends the indentation, the text (none or empty: nothing) and CR LF.
 void WriteLogLine(InstallContext* context, const WCHAR* text);
 
+// Text arguments come from the machine: their control characters are written escaped.
 void LogLineArgs(InstallContext* context, const WCHAR* format, const FormatArg* args, size_t count);
 template <typename... Args>
 void LogLine(InstallContext* context, Format<std::type_identity_t<Args>...> format, Args... args) {

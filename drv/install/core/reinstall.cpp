@@ -69,8 +69,9 @@ int InstallCommand(HWND owner, LogFile* file) {
   context.logFile = file;
   CreateInstallContext(&context, kServerMode | kX64First);
   LogLine(&context, TEXT(">>0010"));
-  // The reinstall removes the working installation first: it starts only when it can finish.
-  if (CheckPackage(&context))
+  // The reinstall removes the working installation first: it starts only when it can finish,
+  // and never from a guessed folder (Error 28).
+  if (context.moduleDir && CheckPackage(&context))
     ReInstall(&context);
   else
     LogLine(&context, TEXT("Nothing was changed: the install needs what the errors above name"));

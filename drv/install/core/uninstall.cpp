@@ -104,9 +104,12 @@ UninstallResult UninstallCommand(HWND owner, LogFile* file) {
   InstallContext context{};
   context.logFile = file;
   CreateInstallContext(&context, kServerMode | kX64First);
-  UnInstall(&context);
-  DeletePendingRenames();
-  if (context.pendingDeletes) RetryDeletesWithSpoolerStop(&context);
+  // As an install, an uninstall that does not know its own folder (Error 28) changes nothing.
+  if (context.moduleDir) {
+    UnInstall(&context);
+    DeletePendingRenames();
+    if (context.pendingDeletes) RetryDeletesWithSpoolerStop(&context);
+  }
   UninstallResult result{};
   result.scheduled = ScheduleDeletesAtReboot(&context);
   ShowLogWindow(&context, owner);

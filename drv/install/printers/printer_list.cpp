@@ -43,6 +43,12 @@ void FreePrinterList(PrinterList* list) {
   list->count = 0;
 }
 
+bool IsConnectionName(const WCHAR* name) { return name && name[0] == '\\' && name[1] == '\\'; }
+
+bool IsConnection(const PRINTER_INFO_2W& entry) {
+  return (entry.pServerName && entry.pServerName[0]) || IsConnectionName(entry.pPrinterName);
+}
+
 void MarkDefaultPrinter(InstallContext* context) {
   PrinterList& printers = context->printers;
   context->printersUnread = !EnumeratePrinters(&printers);

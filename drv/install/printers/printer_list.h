@@ -17,6 +17,11 @@ struct PrinterList {
 bool EnumeratePrinters(PrinterList* list);
 void FreePrinterList(PrinterList* list);
 
+// A connection is another machine's printer: a change made through it reaches that machine, so
+// the tool only reads it. A record with a server name, or a name starting with two backslashes.
+bool IsConnection(const PRINTER_INFO_2W& entry);
+bool IsConnectionName(const WCHAR* name);
+
 // Fills the context's printers and sets PRINTER_ATTRIBUTE_DEFAULT on every record named
 // exactly like the default printer. Only the snapshot changes. When the default printer cannot
 // be read (there being none is no failure), defaultPrinterError says why; printersUnread says

@@ -10,7 +10,10 @@ namespace inst {
 
 namespace {
 
-bool IsProductPrinter(const PRINTER_INFO_2W& entry) { return StrEqual(entry.pDriverName, PRODUCT_DRIVER_NAME); }
+// A connection of the product driver is another machine's printer: never captured or deleted.
+bool IsProductPrinter(const PRINTER_INFO_2W& entry) {
+  return StrEqual(entry.pDriverName, PRODUCT_DRIVER_NAME) && !IsConnection(entry);
+}
 
 bool InSnapshot(const PrinterList& printers, const WCHAR* name) {
   for (DWORD i = 0; i < printers.count; ++i)
@@ -42,7 +45,8 @@ SavedPrinter* CaptureAll(InstallContext* context, bool report) {
 
 // Joins the records an earlier run left to this run's captures. A record whose printer is
 // still there is not created twice: when this run captured that printer, the record's
-// settings, which the earlier run could not give back in full, replace the capture's.
+// settings, which the earlier run could not give back in full, replace the capture's. A record
+// of a connection (an earlier version kept them) could never be created here: it goes.
 void MergeLeftovers(InstallContext* context, SavedPrinter*& captured, SavedPrinter* leftovers) {
   SavedPrinter** tail = &captured;
   while (*tail) tail = &(*tail)->next;
@@ -57,7 +61,7 @@ void MergeLeftovers(InstallContext* context, SavedPrinter*& captured, SavedPrint
       settings.next = live->next;
       *live = settings;
       FreeSavedPrinter(record);  // now with the capture's texts
-    } else if (InSnapshot(context->printers, record->name)) {
+    } else if (InSnapshot(context->printers, record->name) || IsConnectionName(record->name)) {
       FreeSavedPrinter(record);
     } else {
       *tail = record;

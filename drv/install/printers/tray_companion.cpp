@@ -56,12 +56,27 @@ bool IsWindows6OrLater() {
   return info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion >= 6;
 }
 
+// The value is a command line: unquoted, a path with spaces would start "C:\Program.exe" first
+// at logon (CreateProcess tries each word in turn).
 void Register(CountedString path) {
+  CountedString command = nullptr;
+  bool built = AssignString(command, TEXT("\"")) && AppendString(command, Text(path)) &&
+               AppendString(command, TEXT("\""));
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-  RegSetValueExW(key, kRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(Text(path)),
-                 DWORD((Length(path) + 1) * sizeof(WCHAR)));
-  RegCloseKey(key);
+  if (built && RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+    RegSetValueExW(key, kRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(Text(command)),
+                   DWORD((Length(command) + 1) * sizeof(WCHAR)));
+    RegCloseKey(key);
+  }
+  FreeString(command);
+}
+
+// The file a Run value starts: the quoted path, or the bare path earlier versions wrote.
+WCHAR* RunValueFile(WCHAR* value) {
+  if (value[0] != '"') return value;
+  for (WCHAR* end = value + 1; *end; ++end)
+    if (*end == '"') *end = 0;
+  return value + 1;
 }
 
 void Start(CountedString path) {
@@ -112,9 +127,10 @@ void DeleteTrayFile(HKEY key) {
     Sleep(kNoValuePauseMs);
     return;
   }
-  if (!path[0]) return;
+  const WCHAR* file = RunValueFile(path);
+  if (!file[0]) return;
   for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
-    if (DeleteFileW(path)) return;
+    if (DeleteFileW(file)) return;
     DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) return;
     Sleep(error == ERROR_ACCESS_DENIED ? kLockedPauseMs : kOtherErrorPauseMs);

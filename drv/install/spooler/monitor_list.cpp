@@ -18,7 +18,10 @@ void LogEnumFailure(InstallContext* context, Format<const WCHAR*> format, DWORD 
                       reinterpret_cast<LPWSTR>(&text), 0, nullptr))
     text = nullptr;
   const WCHAR* shown = text ? text : TEXT("No Error or no description");
-  LogLine(context, format, shown);
+  // The system's own text, line break and all: not escaped as machine text is.
+  WCHAR line[kMaxFormatted + 1];
+  FormatTo(line, kMaxFormatted + 1, format, shown);
+  WriteLogLine(context, line);
   if (text) LocalFree(text);
 }
 

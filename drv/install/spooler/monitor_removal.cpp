@@ -72,6 +72,7 @@ bool RemoveRegistration(InstallContext* context) {
 }
 
 // Moves every printer of the snapshot off the product port and remembers it for AddMonitor.
+// A connection's port is its server's: it stays.
 void RedirectPrinters(InstallContext* context) {
   if (context->redirectedPrinters) GlobalFree(context->redirectedPrinters);
   context->redirectedPrinters = nullptr;
@@ -88,7 +89,7 @@ void RedirectPrinters(InstallContext* context) {
   size_t n = 0;
   for (DWORD i = 0; i < printers.count; ++i) {
     PRINTER_INFO_2W* printer = &printers.entries[i];
-    if (!RedirectPortToFile(printer->pPortName)) continue;
+    if (IsConnection(*printer) || !RedirectPortToFile(printer->pPortName)) continue;
     redirected[n++] = printer;
     WriteBackPrinter(context, printer);
   }

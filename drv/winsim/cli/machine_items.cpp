@@ -128,6 +128,12 @@ void AddPrinters(Builder& b) {
   }
 }
 
+// Numbered, so that the same change made twice shows twice.
+void AddRemoteChanges(Builder& b) {
+  const std::vector<std::string>& changes = M().spooler.remoteChanges;
+  for (size_t i = 0; i < changes.size(); ++i) b.Add("remote change", std::to_string(i + 1), {{"call", changes[i]}}, changes[i]);
+}
+
 void AddRunValues(Builder& b) {
   for (const char* tree : {"HKLM", "HKCU"}) {
     RegKey* key = FindRegKey(std::string(tree) + "\\" + kRunKey);
@@ -228,6 +234,7 @@ std::vector<MachineItem> DescribeMachine() {
   AddMonitors(b);
   AddDrivers(b);
   AddPrinters(b);
+  AddRemoteChanges(b);
   AddRunValues(b);
   AddPrograms(b);
   AddPendingRenames(b);

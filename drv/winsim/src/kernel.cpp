@@ -155,7 +155,9 @@ static DWORD CopyOut(const std::u16string& text, LPWSTR buffer, DWORD size, bool
     return DWORD(text.size());
   }
   if (!truncate) return DWORD(text.size() + 1);
-  // GetModuleFileNameW cuts the name, terminates it and reports the full buffer.
+  // GetModuleFileNameW cuts the name, terminates it and reports the full buffer with
+  // ERROR_INSUFFICIENT_BUFFER (learn.microsoft.com, GetModuleFileNameW, return value; Windows XP
+  // left it unterminated and the last error at 0).
   if (size == 0) return Fail(ERROR_INSUFFICIENT_BUFFER, DWORD(0));
   std::memcpy(buffer, text.c_str(), (size - 1) * sizeof(WCHAR));
   buffer[size - 1] = 0;

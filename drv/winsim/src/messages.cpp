@@ -32,6 +32,7 @@ static const std::map<DWORD, const char*>& SystemTexts() {
       {123, "The filename, directory name, or volume label syntax is incorrect."},
       {124, "The system call level is not correct."},
       {126, "The specified module could not be found."},
+      {161, "The specified path is invalid."},
       {127, "The specified procedure could not be found."},
       {183, "Cannot create a file when that file already exists."},
       {234, "More data is available."},

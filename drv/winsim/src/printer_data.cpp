@@ -81,6 +81,7 @@ DWORD StoreData(const char* call, HANDLE handle, const std::string& key, const s
   if (!data && size) return RPC_X_NULL_REF_POINTER;
   std::string bytes = data ? std::string(reinterpret_cast<const char*>(data), size) : std::string();
   if (IsStringType(type)) bytes = Utf16LeBytes(WideFromAnsi(bytes));
+  NoteRemoteChange(*printer, call);
   RegKey* k = FindDataKey(*printer, key, true);
   if (RegValue* value = FindRegValue(*k, name)) {
     value->type = type;

@@ -87,6 +87,10 @@ DWORD ControlPrinter(Printer& printer, DWORD command, const BYTE* info) {
   }
 }
 
+void NoteRemoteChange(const Printer& printer, const std::string& call) {
+  if (printer.connection) M().spooler.remoteChanges.push_back(call + " " + printer.printerName);
+}
+
 void RemovePrinter(const Printer& printer) {
   for (auto& entry : M().spooler.handles.open)
     if (entry.second.connection == printer.connection && EqualNoCase(entry.second.printer, printer.printerName))
@@ -145,12 +149,13 @@ BOOL DeletePrinter(HANDLE printer) {
   Printer* found = PrinterOf(printer, &error);
   if (!found) return Fail(error, FALSE);
   if (!(open->access & DELETE)) return Fail(DWORD(ERROR_ACCESS_DENIED), FALSE);
+  // A held printer keeps its jobs; otherwise it goes once they are gone.
+  if (found->cJobs && (found->status & PRINTER_STATUS_PAUSED)) return Fail(DWORD(ERROR_ACCESS_DENIED), FALSE);
+  NoteRemoteChange(*found, "DeletePrinter");
   if (found->cJobs == 0) {
     RemovePrinter(*found);
     return TRUE;
   }
-  // A held printer keeps its jobs; otherwise it goes once they are gone.
-  if (found->status & PRINTER_STATUS_PAUSED) return Fail(DWORD(ERROR_ACCESS_DENIED), FALSE);
   found->status |= PRINTER_STATUS_PENDING_DELETION;
   return TRUE;
 }

@@ -61,6 +61,7 @@ BOOL SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command) {
   if (!(open->access & PRINTER_ACCESS_ADMINISTER)) return Fail(DWORD(ERROR_ACCESS_DENIED), FALSE);
   if (level == 0) {
     if (DWORD refused = ControlPrinter(*found, command, info)) return Fail(refused, FALSE);
+    NoteRemoteChange(*found, "SetPrinterW 0 " + std::to_string(command));
     return TRUE;
   }
   if (command != 0) return Fail(DWORD(ERROR_INVALID_PRINTER_COMMAND), FALSE);
@@ -74,6 +75,7 @@ BOOL SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command) {
   if (!EqualNoCase(Utf8(record->pPrintProcessor), "winprint"))
     return Fail(DWORD(ERROR_UNKNOWN_PRINTPROCESSOR), FALSE);
   if (DWORD refused = ShareNameError(found, record->Attributes, Utf8(record->pShareName))) return Fail(refused, FALSE);
+  NoteRemoteChange(*found, "SetPrinterW 2");
   if (name != found->printerName) Rename(*found, name);
   M().spooler.printers.Rename<1>(*found, Utf8(record->pShareName));
   found->portName = ports;

@@ -67,7 +67,10 @@ DWORD LocateProgram(std::string name, std::string* image) {
 }
 
 // The program a command line starts: a quoted first word as it stands; unquoted words are
-// tried one more at a time ("C:\Program Files\a.exe" tries "C:\Program" first).
+// tried one more at a time ("C:\Program Files\a.exe" tries "C:\Program" first). The order is
+// CreateProcessW's with no application name (learn.microsoft.com, CreateProcessW, lpCommandLine:
+// "c:\program files\sub dir\program name" tries c:\program.exe, then c:\program files\sub.exe,
+// ...); the Run keys are started the same way at logon.
 DWORD ProgramOf(const std::string& line, std::string* image) {
   size_t start = line.find_first_not_of(" \t");
   if (start == std::string::npos) return ERROR_FILE_NOT_FOUND;

@@ -112,6 +112,9 @@ struct SpoolerState {
   // Each EnumPrintersW that answers 122 installs the first of these: a printer that appears
   // between a caller's sizing call and its filling call.
   std::vector<Printer> arriveAfterSizing;
+  // What was done through connections to other machines' printers, one "Call \\host\share"
+  // each: on Windows those changes reach the server, so here they are only recorded.
+  std::vector<std::string> remoteChanges;
   PrinterHandles handles;
 };
 

@@ -51,7 +51,7 @@ template <class V> void Fields(Printer& x, V&& v) {
 }
 template <class V> void Fields(SpoolerState& x, V&& v) {
   v("driverDirs", x.driverDirs); v("printers", x.printers); v("defaultPrinter", x.defaultPrinter);
-  v("arriveAfterSizing", x.arriveAfterSizing);
+  v("arriveAfterSizing", x.arriveAfterSizing); v("remoteChanges", x.remoteChanges);
 }
 template <class V> void Fields(PortMonitor& x, V&& v) {
   v("name", x.name); v("environment", x.environment); v("dllName", x.dllName); v("ports", x.ports);

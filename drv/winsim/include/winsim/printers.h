@@ -73,6 +73,10 @@ DWORD PrinterNameError(const Printer* self, const std::string& name);
 DWORD ShareNameError(const Printer* self, DWORD attributes, const std::string& shareName);
 // SetPrinterW level 0 on an open printer: pause, resume, purge its jobs, set its status.
 DWORD ControlPrinter(Printer& printer, DWORD command, const BYTE* info);
+// A change made through a connection: the server's printer takes it (a connection's handle is
+// the server's handle, learn.microsoft.com "OpenPrinter": the name may be a remote printer,
+// "\\server\printer"); the machine records `call` on its name.
+void NoteRemoteChange(const Printer& printer, const std::string& call);
 // The printer leaves the spooler; its handles fail from now on, except ClosePrinter.
 void RemovePrinter(const Printer& printer);
 // A printer pending deletion whose jobs are gone leaves when no handle refers to it any more:
