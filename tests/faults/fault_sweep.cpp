@@ -92,7 +92,7 @@ enum Flag {
 
 struct Case {
   std::string word;
-  winsim::Fault fault;  // none when call is empty
+  winsim::Fault fault{};  // none when call is empty
   bool again = true;    // the command once more without faults
   bool badPackage = false;  // the machine must still print as before
   uint32_t stopAfter = 0;  // the command stopped dead after this many calls instead; 0: not

@@ -94,7 +94,9 @@ void CheckRun(const Keep& keep, bool install, int exitCode, bool mustRestore, bo
         if (std::string what = Missing(c); !what.empty())
           Note(findings, &findings->silent, "success without the " + what + " of " + c.name);
     bool printers = false;
-    for (const winsim::Printer& p : m.spooler.printers) printers = printers || p.driverName == kProductDriver;
+    // A connection is another machine's printer: the uninstall leaves it.
+    for (const winsim::Printer& p : m.spooler.printers)
+      printers = printers || (p.driverName == kProductDriver && !p.connection);
     if (!install && (monitor || x64 || x86 || printers)) Note(findings, &findings->silent, "uninstalled, but left");
   }
   if (mustRestore)

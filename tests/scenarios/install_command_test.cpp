@@ -341,7 +341,7 @@ TEST_F(InstallCommandTest, AMissingDriverFileStopsTheInstallBeforeItChangesAnyth
   EXPECT_EQ(M().ui.dialogs[0].title, "Lumascribe build 2501- Install error log!");
   EXPECT_TRUE(Shows(ShownLog(), "Error(22): Can`t read the product file lmsui32.dll - (The system cannot find the "
                                 "file specified.)"));
-  EXPECT_EQ(winsim::CountCalls("WriteFile") + winsim::CountCalls("AddMonitorW") + winsim::CountCalls("AddPrinterW"), 0);
+  EXPECT_EQ(winsim::CountCalls("AddPrinterDriverExW") + winsim::CountCalls("AddMonitorW") + winsim::CountCalls("AddPrinterW"), 0);
   EXPECT_EQ(ProductDriver("Windows x64"), nullptr);
   EXPECT_EQ(winsim::RunningCompanion(), nullptr);
 }
