@@ -124,7 +124,7 @@ void OpenLogFile(LogFile* file, const WCHAR* word) {
   }
   WCHAR lower[32] = {};
   for (size_t i = 0; word[i] && i + 1 < 32; ++i)
-    lower[i] = word[i] >= 'A' && word[i] <= 'Z' ? WCHAR(word[i] - 'A' + 'a') : word[i];
+    lower[i] = FoldAscii(word[i]);
   WCHAR stamp[24];
   Stamp(stamp, now, 0, '-', 0);
   FormatTo(file->path + folder, sizeof(file->path) / sizeof(WCHAR) - folder, TEXT("Lumascribe-%s-%s-%d.log"),

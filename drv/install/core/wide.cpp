@@ -16,12 +16,12 @@ bool StrEqual(const WCHAR* a, const WCHAR* b) {
   }
 }
 
-static WCHAR Fold(WCHAR c) { return c >= 'A' && c <= 'Z' ? WCHAR(c - 'A' + 'a') : c; }
+WCHAR FoldAscii(WCHAR c) { return c >= 'A' && c <= 'Z' ? WCHAR(c - 'A' + 'a') : c; }
 
 bool StrEqualNoCase(const WCHAR* a, const WCHAR* b) {
   if (!a || !b) return a == b;
   for (;; ++a, ++b) {
-    if (Fold(*a) != Fold(*b)) return false;
+    if (FoldAscii(*a) != FoldAscii(*b)) return false;
     if (!*a) return true;
   }
 }
@@ -29,7 +29,7 @@ bool StrEqualNoCase(const WCHAR* a, const WCHAR* b) {
 const WCHAR* StrAfterNoCase(const WCHAR* text, const WCHAR* prefix) {
   if (!*prefix) return nullptr;
   for (; *prefix; ++text, ++prefix)
-    if (!*text || Fold(*text) != Fold(*prefix)) return nullptr;
+    if (!*text || FoldAscii(*text) != FoldAscii(*prefix)) return nullptr;
   return text;
 }
 

@@ -9,6 +9,8 @@
 namespace inst {
 
 size_t StrLen(const WCHAR* text);
+// A-Z as a-z; every other character as it is.
+WCHAR FoldAscii(WCHAR c);
 // Equal character for character, terminator included; null equals only null.
 bool StrEqual(const WCHAR* a, const WCHAR* b);
 // As StrEqual, with only A-Z folded to a-z.
