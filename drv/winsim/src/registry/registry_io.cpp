@@ -1,7 +1,7 @@
 // The registry in machine.json.
 #include <algorithm>
 
-#include "machine_json.h"
+#include "../machine/machine_json.h"
 #include "winsim/machine.h"
 
 namespace winsim {
