@@ -6,6 +6,7 @@
 #include "core/module.h"
 #include "core/product.h"
 #include "core/reinstall.h"
+#include "core/run_event.h"
 #include "core/setup_lock.h"
 #include "core/uninstall.h"
 #include "core/wide.h"
@@ -111,6 +112,9 @@ int Entry(HINSTANCE module) {
       OpenLogFile(&file, argv[1]);
       code = lock.owned ? RunCommand(command, owner, &file) : RefuseSecondRun(lock, &file, owner);
       EndLogFile(&file, code);
+      // After the log has ended, an event that cannot be written has nowhere to be reported.
+      ReportRunEvent(argv[1], code, file);
+      if (lock.owned && command == Command::Uninstall) RemoveEventSource();
     } else {
       code = RunCommand(command, count == 3 ? OwnerWindow(argv[2]) : nullptr, nullptr);
     }

@@ -3,6 +3,7 @@
 #include "core/install_context.h"
 #include "core/install_log.h"
 #include "core/product.h"
+#include "core/system_calls.h"
 #include "core/wide.h"
 
 namespace inst {
@@ -10,18 +11,6 @@ namespace inst {
 namespace {
 
 typedef DWORD(WINAPI* TempPathCall)(DWORD, LPWSTR);
-typedef LONG(WINAPI* VersionCall)(OSVERSIONINFOW*);
-
-// A function of a system DLL every process has loaded, or null when this Windows lacks it.
-FARPROC SystemExport(const WCHAR* module, const char* name) {
-  HMODULE loaded = GetModuleHandleW(module);
-  return loaded ? GetProcAddress(loaded, name) : nullptr;
-}
-
-template <typename Call>
-Call As(FARPROC address) {
-  return reinterpret_cast<Call>(reinterpret_cast<void*>(address));
-}
 
 // GetTempPath2W gives SYSTEM its own folder, which other users cannot reach; Windows 10 has
 // it only since the updates of 2025.
@@ -136,11 +125,8 @@ void OpenLogFile(LogFile* file, const WCHAR* word) {
     file->error = GetLastError();
     return;
   }
-  // The true version: GetVersionExA tells a program without a compatibility manifest 6.2.
-  OSVERSIONINFOW version{};
-  version.dwOSVersionInfoSize = sizeof(version);
-  auto call = As<VersionCall>(SystemExport(TEXT("ntdll.dll"), "RtlGetVersion"));
-  if (!call || call(&version) != 0) version = OSVERSIONINFOW{};
+  file->created = true;
+  OSVERSIONINFOW version = TrueWindowsVersion();
   Stamp(stamp, now, '-', ' ', ':');
   WCHAR line[kMaxFormatted + 1];
   size_t length = FormatTo(line, kMaxFormatted + 1, TEXT("\uFEFFLumascribe build %d %s %s Windows %d.%d.%d\r\n"),

@@ -2,6 +2,7 @@
 // it comes, in a new file in the temporary folder. It never changes the run: a file that cannot
 // be made or written is said once in the log, and the run goes on without it.
 #pragma once
+#include "core/format.h"
 #include "win32.h"
 
 namespace inst {
@@ -13,6 +14,8 @@ struct LogFile {
   WCHAR path[MAX_PATH + 64] = {};
   DWORD error = 0;        // why it could not be made or written; 0 while it is fine
   bool reported = false;  // the error is in the log
+  bool created = false;   // the file was made, whatever became of it later
+  WCHAR firstError[kMaxFormatted + 1] = {};  // the run's first error line; empty while there is none
 
   LogFile() = default;
   LogFile(const LogFile&) = delete;

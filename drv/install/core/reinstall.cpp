@@ -3,6 +3,7 @@
 #include "core/entry.h"
 #include "core/install_context.h"
 #include "core/install_log.h"
+#include "core/run_event.h"
 #include "core/uninstall.h"
 #include "printers/printer_creation.h"
 #include "printers/tray_companion.h"
@@ -11,6 +12,7 @@
 #include "system/package_check.h"
 #include "system/pending_deletes.h"
 #include "system/pending_renames.h"
+#include "system/platform_check.h"
 #include "system/spooler_service.h"
 
 namespace inst {
@@ -69,12 +71,16 @@ int InstallCommand(HWND owner, LogFile* file) {
   context.logFile = file;
   CreateInstallContext(&context, kServerMode | kX64First);
   LogLine(&context, TEXT(">>0010"));
-  // The reinstall removes the working installation first: it starts only when it can finish,
-  // and never from a guessed folder (Error 28).
-  if (context.moduleDir && CheckPackage(&context))
+  // The reinstall removes the working installation first: it starts only on a Windows whose
+  // spooler can run the product, when it can finish, and never from a guessed folder (Error 28).
+  if (!CheckPlatform(&context)) {
+    LogLine(&context, TEXT("Nothing was changed: this Windows cannot run the product's driver and port monitor"));
+  } else if (context.moduleDir && CheckPackage(&context)) {
+    AddEventSource(&context);
     ReInstall(&context);
-  else
+  } else {
     LogLine(&context, TEXT("Nothing was changed: the install needs what the errors above name"));
+  }
   int32_t scheduled = ScheduleDeletesAtReboot(&context);
   ShowLogWindow(&context, owner);
   bool errors = context.errorCount > 0;

@@ -228,8 +228,38 @@ void AddHoldsAndFaults(Builder& b) {
 
 }  // namespace
 
+// What kind of Windows it is, where the tool meets it: the processor and protected print mode.
+void AddWindows(Builder& b) {
+  const OsState& os = M().os;
+  std::string machine = os.nativeMachine == NativeMachine::Arm64 ? "arm64" : "x64";
+  std::string mode = !ProtectedPrintOn() ? "no" : os.protectedPrint ? "on in Settings" : "on by policy";
+  b.Add("windows", "version",
+        {{"build", std::to_string(os.buildNumber)}, {"processor", machine}, {"protected print", mode}},
+        std::to_string(os.majorVersion) + "." + std::to_string(os.minorVersion) + "." + std::to_string(os.buildNumber) +
+            " " + machine + (mode == "no" ? "" : ", protected print mode " + mode));
+}
+
+// The Application log's events, numbered, their texts on one line.
+void AddEvents(Builder& b) {
+  const std::vector<LoggedEvent>& events = M().eventLog.events;
+  for (size_t i = 0; i < events.size(); ++i) {
+    const LoggedEvent& e = events[i];
+    std::string type = e.type == EVENTLOG_ERROR_TYPE     ? "error"
+                       : e.type == EVENTLOG_WARNING_TYPE ? "warning"
+                       : e.type == EVENTLOG_INFORMATION_TYPE ? "information"
+                                                             : "type " + std::to_string(e.type);
+    std::string text;
+    for (const std::string& part : e.strings)
+      for (char c : part) text += c == '\r' ? std::string() : c == '\n' ? std::string(" | ") : std::string(1, c);
+    b.Add("event", std::to_string(i + 1),
+          {{"source", e.source}, {"type", type}, {"id", std::to_string(e.id)}, {"text", text}},
+          e.source + " " + type + " " + std::to_string(e.id) + ": " + text);
+  }
+}
+
 std::vector<MachineItem> DescribeMachine() {
   Builder b;
+  AddWindows(b);
   AddServices(b);
   AddMonitors(b);
   AddDrivers(b);
@@ -240,6 +270,7 @@ std::vector<MachineItem> DescribeMachine() {
   AddPendingRenames(b);
   AddProductFiles(b);
   AddHoldsAndFaults(b);
+  AddEvents(b);
   return b.items;
 }
 

@@ -35,18 +35,24 @@ int Change(const std::string& dir, const std::function<std::string()>& change) {
   return winsim::SaveMachineDirectory(dir) ? 0 : kMachineUnusable;
 }
 
-int New(const std::string& dir, bool installed, bool force, bool noDesktop) {
+struct NewMachine {
+  bool installed = false, force = false, noDesktop = false, arm64 = false, protectedPrint = false;
+};
+
+int New(const std::string& dir, const NewMachine& o) {
   namespace fs = std::filesystem;
   std::error_code ec;
   bool taken = fs::exists(fs::path(dir) / "machine.json", ec) || fs::exists(fs::path(dir) / "drive_c", ec);
-  if (taken && !force) return Fail(dir + ": already holds a machine (--force replaces it)");
+  if (taken && !o.force) return Fail(dir + ": already holds a machine (--force replaces it)");
   if (!winsim::LockMachineDirectory(dir)) return kMachineUnusable;
   for (const char* part : {"machine.json", "trace.txt", "drive_c"}) fs::remove_all(fs::path(dir) / part, ec);
   if (ec) return Fail(dir + ": cannot be emptied (" + ec.message() + ")");
   winsim::ResetMachine(dir);
-  if (installed)
+  if (o.arm64) winsim::M().os.nativeMachine = winsim::NativeMachine::Arm64;
+  if (o.installed)
     if (std::string problem = winsim::InstallProduct(); !problem.empty()) return Fail(problem);
-  winsim::M().ui.windowStationVisible = !noDesktop;
+  if (o.protectedPrint) winsim::TurnOnProtectedPrint();
+  winsim::M().ui.windowStationVisible = !o.noDesktop;
   return winsim::SaveMachineDirectory(dir) ? 0 : kMachineUnusable;
 }
 
@@ -82,14 +88,19 @@ int main(int argc, char** argv) {
   std::string dir = winsim::MachineDirectory();
   app.add_option("--machine", dir, "The machine directory (default: $WINSIM_MACHINE, else ./machine)");
 
-  bool installed = false, force = false, json = false, noDesktop = false;
+  NewMachine made;
+  bool json = false;
   CLI::App* make = app.add_subcommand("new", "Make a fresh default machine");
-  make->add_flag("--installed", installed,
+  make->add_flag("--installed", made.installed,
                  "Install the product with the tool, with two printers whose settings it kept: \"Office\" "
                  "(the default) and the shared \"Home\"");
-  make->add_flag("--force", force, "Replace a machine the directory already holds");
-  make->add_flag("--no-desktop", noDesktop,
+  make->add_flag("--force", made.force, "Replace a machine the directory already holds");
+  make->add_flag("--no-desktop", made.noDesktop,
                  "A window station nobody sees (a service or a SYSTEM deployment): no window can be answered");
+  make->add_flag("--arm64", made.arm64, "Windows on an Arm64 processor, where this x64 program is emulated");
+  make->add_flag("--protected-print", made.protectedPrint,
+                 "Windows 11 24H2 (build 26100) with protected print mode switched on in Settings, after "
+                 "--installed: the printers of third-party drivers and those drivers are removed");
 
   CLI::App* show = app.add_subcommand("show", "Summarise the machine: services, monitors, drivers, printers, "
                                               "Run values, programs, pending renames, product files, holds, junctions, faults");
@@ -174,7 +185,7 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : 2;
   }
 
-  if (*make) return New(dir, installed, force, noDesktop);
+  if (*make) return New(dir, made);
   if (*show) return Show(dir, json);
   if (*diff) return Diff(before, after);
   if (*reboot) return Change(dir, [] { winsim::Reboot(); return std::string(); });

@@ -54,6 +54,11 @@ DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer);
 typedef INT_PTR (*FARPROC)();
 HMODULE GetModuleHandleW(LPCWSTR moduleName);
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
+// Loads a system DLL from the system directory (flags must hold LOAD_LIBRARY_SEARCH_SYSTEM32 or
+// the name be a full path there): only those whose exports winsim has, combase.dll. A second load
+// gives the same handle, counted; FreeLibrary undoes one.
+HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);
+BOOL FreeLibrary(HMODULE module);
 // Where the process looks for the DLLs it loads from now on (no DLL is loaded on this machine:
 // the call is traced, so a test can see where it comes).
 BOOL SetDefaultDllDirectories(DWORD directoryFlags);

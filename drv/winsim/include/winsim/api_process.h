@@ -88,6 +88,8 @@ typedef struct _SYSTEMTIME {
 
 BOOL GetVersionExA(LPOSVERSIONINFOA versionInfo);
 DWORD GetCurrentProcessId();
+// The pseudo handle (HANDLE)-1 that stands for the calling process; it needs no closing.
+HANDLE GetCurrentProcess();
 void GetLocalTime(LPSYSTEMTIME time);
 
 BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,

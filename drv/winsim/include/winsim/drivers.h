@@ -58,4 +58,16 @@ const FileHold* DriverHold(const std::string& windowsPath);
 // their files on the disk too.
 void InstallInboxDrivers(bool writeFiles);
 
+// Windows protected print mode: the policy value, or the switch in Settings (os.protectedPrint),
+// on a Windows of build 26100 or later.
+constexpr char kProtectedPrintPolicyKey[] = "HKLM\\Software\\Policies\\Microsoft\\Windows NT\\Printers\\WPP";
+constexpr char kProtectedPrintPolicyValue[] = "WindowsProtectedPrintGroupPolicyState";
+bool ProtectedPrintOn();
+// Why the spooler will not load a monitor or a driver of `environment` on this machine (Arm64,
+// protected print mode), or 0.
+DWORD BlockedCode(const std::string& environment);
+// Switches protected print mode on as Settings does: the printers of third-party drivers and
+// those drivers with their files go.
+void TurnOnProtectedPrint();
+
 }  // namespace winsim

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "winsim/drivers.h"
+#include "winsim/event_log.h"
 #include "winsim/file_state.h"
 #include "winsim/monitors.h"
 #include "winsim/printers.h"
@@ -35,6 +36,8 @@ struct TraceEntry {
   std::string detail;
 };
 
+enum class NativeMachine { X64, Arm64 };  // "x64", "arm64" in the machine file
+
 struct OsState {
   std::string modulePath = "C:\\Program Files\\Lumascribe\\install\\install.exe";
   std::string systemDir = "C:\\Windows\\system32";
@@ -51,6 +54,11 @@ struct OsState {
   uint64_t nextHandle = 0x100;  // the running program's next kernel handle value
   uint32_t processId = 0;       // the running program's; 0: not yet asked for (not saved)
   std::string tempDir = "C:\\Windows\\SystemTemp\\";  // GetTempPath(2)W: a SYSTEM process's
+  // The processor Windows runs on; on Arm64 this x64 program is emulated.
+  NativeMachine nativeMachine = NativeMachine::X64;
+  // Windows protected print mode switched on in Settings (the policy value is in the registry);
+  // it exists from build 26100 on.
+  bool protectedPrint = false;
   // The running program stops dead (StopDead) as it begins its call after this many traced
   // calls; 0: never. Not saved: it belongs to one run.
   uint32_t stopAfterCalls = 0;
@@ -133,6 +141,8 @@ struct Machine {
   MonitorState monitors;
   DriverState drivers;
   ProcessState processes;
+  EventLogState eventLog;
+  RuntimeState runtime;
 };
 
 Machine& M();

@@ -19,6 +19,7 @@ template <class V> void Fields(OsState& x, V&& v) {
   v("modulePath", x.modulePath); v("systemDir", x.systemDir); v("majorVersion", x.majorVersion);
   v("minorVersion", x.minorVersion); v("buildNumber", x.buildNumber); v("platformId", x.platformId);
   v("manifestDeclaresWindows10", x.manifestDeclaresWindows10); v("tempDir", x.tempDir);
+  v("nativeMachine", x.nativeMachine); v("protectedPrint", x.protectedPrint);
 }
 template <class V> void Fields(Window& x, V&& v) {
   v("handle", x.handle); v("className", x.className); v("title", x.title);
@@ -96,10 +97,16 @@ template <class V> void Fields(RegKey& x, V&& v) { v("name", x.name); v("values"
 template <class V> void Fields(RegistryState& x, V&& v) {
   v("localMachine", x.localMachine); v("currentUser", x.currentUser); v("changes", x.changes);
 }
+template <class V> void Fields(LoggedEvent& x, V&& v) {
+  v("source", x.source); v("type", x.type); v("id", x.id); v("strings", x.strings); v("ms", x.ms);
+}
+// Open event sources end with the program.
+template <class V> void Fields(EventLogState& x, V&& v) { v("events", x.events); }
 template <class V> void Fields(Machine& x, V&& v) {
   v("os", x.os); v("clock", x.clock); v("faults", x.faults); v("ui", x.ui); v("spooler", x.spooler);
   v("files", x.files); v("services", x.services.services); v("registry", x.registry);
   v("monitors", x.monitors); v("drivers", x.drivers); v("processes", x.processes);
+  v("eventLog", x.eventLog);
 }
 
 }  // namespace winsim

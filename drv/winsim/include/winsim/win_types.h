@@ -6,6 +6,7 @@
 typedef int BOOL;
 typedef uint8_t BYTE;
 typedef uint16_t WORD;
+typedef uint16_t USHORT;
 typedef uint32_t DWORD;
 typedef uint32_t UINT;
 typedef uint32_t ULONG;
@@ -41,6 +42,16 @@ typedef void* HANDLE;
 typedef HANDLE* LPHANDLE;
 typedef HANDLE HLOCAL;
 typedef HANDLE HGLOBAL;
+
+typedef void* PSID;
+
+struct GUID {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  BYTE Data4[8];
+};
+typedef GUID IID;
 
 struct HWND__;
 typedef HWND__* HWND;

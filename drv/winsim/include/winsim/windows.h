@@ -12,3 +12,4 @@
 #include "winsim/api_spool.h"
 #include "winsim/api_driver.h"
 #include "winsim/api_service.h"
+#include "winsim/api_eventlog.h"

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "combase.h"
 #include "winsim/machine.h"
 #include "winsim/windows.h"
 
@@ -200,19 +201,50 @@ static LONG WINAPI RtlGetVersion(PRTL_OSVERSIONINFOW info) {
   return 0;
 }
 
+// The true machine of an x64 program: no WOW64 (IMAGE_FILE_MACHINE_UNKNOWN) and the native
+// machine, which on Arm64 is 0xAA64 where GetNativeSystemInfo says x64 (IsWow64Process2 page;
+// the Arm64 value measured by a public test project, shared/notes/windows-2026.md).
+static BOOL WINAPI IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine) {
+  Trace("IsWow64Process2");
+  if (DWORD error = FaultFor("IsWow64Process2")) return Fail(error, FALSE);
+  if (process != GetCurrentProcess()) return Fail(DWORD(ERROR_INVALID_HANDLE), FALSE);
+  if (!processMachine) return Fail(DWORD(ERROR_INVALID_PARAMETER), FALSE);
+  *processMachine = 0;
+  if (nativeMachine) *nativeMachine = M().os.nativeMachine == NativeMachine::Arm64 ? 0xAA64 : 0x8664;
+  return TRUE;
+}
+
 namespace {
 struct Export {
   const char* module;
   const char* name;
   FARPROC address;
+  DWORD sinceBuild;  // Windows builds before it lack the export
 };
+template <typename F>
+FARPROC Address(F* function) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(function));
+}
 const Export kExports[] = {
-    {"kernel32.dll", "GetTempPath2W", reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&GetTempPath2W))},
-    {"ntdll.dll", "RtlGetVersion", reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&RtlGetVersion))},
+    {"kernel32.dll", "GetTempPath2W", Address(&GetTempPath2W), 0},
+    {"kernel32.dll", "IsWow64Process2", Address(&IsWow64Process2), 16299},  // Windows 10 1709
+    {"ntdll.dll", "RtlGetVersion", Address(&RtlGetVersion), 0},
 };
-// Module handles of the system DLLs every process has loaded, by their index in kSystemModules.
-const char* const kSystemModules[] = {"kernel32.dll", "ntdll.dll"};
+// Module handles of the system DLLs, by their index here: the first two every process has
+// loaded, combase.dll only once LoadLibraryExW loaded it.
+const char* const kSystemModules[] = {"kernel32.dll", "ntdll.dll", "combase.dll"};
+constexpr size_t kAlwaysLoaded = 2;
 constexpr uintptr_t kSystemModuleBase = 0x7FF800000000;
+
+uint64_t ModuleHandle(size_t index) { return kSystemModuleBase + index * 0x100000; }
+
+// The index of a loaded system module, or -1.
+int LoadedModule(HMODULE module) {
+  uintptr_t base = reinterpret_cast<uintptr_t>(module);
+  for (size_t i = 0; i < sizeof(kSystemModules) / sizeof(kSystemModules[0]); ++i)
+    if (base == ModuleHandle(i) && (i < kAlwaysLoaded || M().runtime.libraries.count(base))) return int(i);
+  return -1;
+}
 }  // namespace
 
 HMODULE GetModuleHandleW(LPCWSTR name) {
@@ -220,9 +252,10 @@ HMODULE GetModuleHandleW(LPCWSTR name) {
   Trace("GetModuleHandleW", text);
   if (DWORD error = FaultFor("GetModuleHandleW", text)) return Fail(error, HMODULE(nullptr));
   if (!name) return reinterpret_cast<HMODULE>(uintptr_t(0x140000000));
-  for (size_t i = 0; i < sizeof(kSystemModules) / sizeof(kSystemModules[0]); ++i)
-    if (EqualNoCase(text, kSystemModules[i]))
-      return reinterpret_cast<HMODULE>(kSystemModuleBase + i * 0x100000);
+  for (size_t i = 0; i < sizeof(kSystemModules) / sizeof(kSystemModules[0]); ++i) {
+    HMODULE module = reinterpret_cast<HMODULE>(ModuleHandle(i));
+    if (EqualNoCase(text, kSystemModules[i]) && LoadedModule(module) >= 0) return module;
+  }
   return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
 }
 
@@ -230,13 +263,38 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
   std::string text = name ? name : "";
   Trace("GetProcAddress", text);
   if (DWORD error = FaultFor("GetProcAddress", text)) return Fail(error, FARPROC(nullptr));
-  uintptr_t base = reinterpret_cast<uintptr_t>(module);
-  size_t index = (base - kSystemModuleBase) / 0x100000;
-  if (base < kSystemModuleBase || index >= sizeof(kSystemModules) / sizeof(kSystemModules[0]))
-    return Fail(ERROR_MOD_NOT_FOUND, FARPROC(nullptr));
+  int index = LoadedModule(module);
+  if (index < 0) return Fail(ERROR_MOD_NOT_FOUND, FARPROC(nullptr));
+  if (std::string(kSystemModules[index]) == "combase.dll")
+    if (FARPROC address = CombaseExport(text)) return address;
   for (const Export& e : kExports)
-    if (text == e.name && EqualNoCase(e.module, kSystemModules[index])) return e.address;
+    if (text == e.name && EqualNoCase(e.module, kSystemModules[index]) && M().os.buildNumber >= e.sinceBuild)
+      return e.address;
   return Fail(ERROR_PROC_NOT_FOUND, FARPROC(nullptr));
+}
+
+// Only combase.dll can be loaded, and only from the system directory: by its name with the search
+// narrowed there (LoadLibraryExW page: LOAD_LIBRARY_SEARCH_SYSTEM32), or by its full path.
+HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
+  std::string text = fileName ? Utf8(fileName) : std::string();
+  Trace("LoadLibraryExW", text + " " + std::to_string(flags));
+  if (DWORD error = FaultFor("LoadLibraryExW", text)) return Fail(error, HMODULE(nullptr));
+  if (!fileName || file) return Fail(DWORD(ERROR_INVALID_PARAMETER), HMODULE(nullptr));
+  std::string inSystem = M().os.systemDir + "\\combase.dll";
+  bool found = EqualNoCase(text, inSystem) || (EqualNoCase(text, "combase.dll") && (flags & LOAD_LIBRARY_SEARCH_SYSTEM32));
+  if (!found) return Fail(DWORD(ERROR_MOD_NOT_FOUND), HMODULE(nullptr));
+  uint64_t handle = ModuleHandle(2);
+  ++M().runtime.libraries[handle];
+  return reinterpret_cast<HMODULE>(handle);
+}
+
+BOOL FreeLibrary(HMODULE module) {
+  Trace("FreeLibrary");
+  if (DWORD error = FaultFor("FreeLibrary")) return Fail(error, FALSE);
+  auto loaded = M().runtime.libraries.find(reinterpret_cast<uint64_t>(module));
+  if (loaded == M().runtime.libraries.end()) return Fail(DWORD(ERROR_MOD_NOT_FOUND), FALSE);
+  if (--loaded->second == 0) M().runtime.libraries.erase(loaded);
+  return TRUE;
 }
 
 // The machine's local time: its clock started at midnight on 1 January 2026 (a Thursday).

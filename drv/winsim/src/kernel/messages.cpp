@@ -35,6 +35,7 @@ static const std::map<DWORD, const char*>& SystemTexts() {
       {161, "The specified path is invalid."},
       {127, "The specified procedure could not be found."},
       {183, "Cannot create a file when that file already exists."},
+      {193, "%1 is not a valid Win32 application."},
       {234, "More data is available."},
       {258, "The wait operation timed out."},
       {259, "No more data is available."},
@@ -51,6 +52,7 @@ static const std::map<DWORD, const char*>& SystemTexts() {
       {1215, "The format of the specified share name is invalid."},
       {1305, "The revision level is unknown."},
       {1400, "Invalid window handle."},
+      {1502, "The event log file is full."},
       {1722, "The RPC server is unavailable."},
       {1780, "A null reference pointer was passed to the stub."},
       {1784, "The supplied user buffer is not valid for the requested operation."},
@@ -73,6 +75,10 @@ static const std::map<DWORD, const char*>& SystemTexts() {
       {3006, "The specified print monitor has already been installed."},
       {3008, "The specified print monitor is currently in use."},
       {0x8007000E, "Not enough memory resources are available to complete this operation."},
+      {0x80004002, "No such interface supported"},
+      {0x80004003, "Invalid pointer"},
+      {0x80040154, "Class not registered"},
+      {0x800401F0, "CoInitialize has not been called."},
   };
   return texts;
 }

@@ -23,6 +23,9 @@ const std::pair<DialogAnswer, const char*> kDialogAnswers[] = {{DialogAnswer::Cl
                                                                {DialogAnswer::Escape, "escape"},
                                                                {DialogAnswer::CloseBox, "closebox"}};
 
+const std::pair<NativeMachine, const char*> kNativeMachines[] = {{NativeMachine::X64, "x64"},
+                                                                 {NativeMachine::Arm64, "arm64"}};
+
 std::string Escaped(const std::string& member) {
   std::string out;
   for (char c : member) out += c == '~' ? "~0" : c == '/' ? "~1" : std::string(1, c);
@@ -167,6 +170,20 @@ void Read(JsonReader& r, const Json& j, DialogAnswer& x) {
 void Write(Json& j, const DialogAnswer& x) {
   for (const auto& [answer, name] : kDialogAnswers)
     if (answer == x) j = name;
+}
+
+void Read(JsonReader& r, const Json& j, NativeMachine& x) {
+  for (const auto& [machine, name] : kNativeMachines)
+    if (j.is_string() && j.get<std::string>() == name) {
+      x = machine;
+      return;
+    }
+  Expected(r, "\"x64\" or \"arm64\"", j);
+}
+
+void Write(Json& j, const NativeMachine& x) {
+  for (const auto& [machine, name] : kNativeMachines)
+    if (machine == x) j = name;
 }
 
 // Dialog item texts by control id: {"1001": "text"}.

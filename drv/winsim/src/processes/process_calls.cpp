@@ -118,6 +118,8 @@ BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD re
   return TRUE;
 }
 
+HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(intptr_t(-1)); }
+
 // The running program's process id: a new one for each start of the program.
 DWORD GetCurrentProcessId() {
   OsState& os = M().os;

@@ -25,6 +25,9 @@ void EndRunningProgram() {
   m.files.open.clear();
   m.registry.open.clear();
   m.services.handles.clear();
+  m.eventLog.handles.clear();
+  for (const void* string : m.runtime.strings) delete static_cast<const std::u16string*>(string);
+  m.runtime = RuntimeState();
   CloseAllKernelObjects();
   FreeAll(m.heap.globalBlocks);
   FreeAll(m.heap.localBlocks);

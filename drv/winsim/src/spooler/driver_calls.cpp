@@ -241,6 +241,7 @@ BOOL AddPrinterDriverExW(LPWSTR server, DWORD level, LPBYTE info, DWORD copyFlag
   std::string driverDir;
   if (!FindDriverEnvironment(base->pEnvironment, &d.environment, &driverDir))
     return Fail(DWORD(ERROR_INVALID_ENVIRONMENT), FALSE);
+  if (DWORD error = BlockedCode(d.environment)) return Fail(error, FALSE);
   d.name = name;
   d.version = kUserModeVersion;
   std::string driverFile = Utf8(base->pDriverPath);

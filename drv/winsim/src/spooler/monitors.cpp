@@ -162,6 +162,7 @@ BOOL AddMonitorW(LPWSTR name, DWORD level, LPBYTE monitor) {
   if (!Empty(info->pEnvironment) && !EqualNoCase(Utf8(info->pEnvironment), kNativeEnvironment))
     return Fail(DWORD(ERROR_INVALID_ENVIRONMENT), FALSE);
   if (FindMonitor(monitorName)) return Fail(DWORD(ERROR_PRINT_MONITOR_ALREADY_INSTALLED), FALSE);
+  if (DWORD error = BlockedCode(kNativeEnvironment)) return Fail(error, FALSE);
   std::string dllName = Utf8(info->pDLLName);
   if (DWORD error = MonitorDllError(SystemFile(dllName))) return Fail(error, FALSE);
   PortMonitor added{monitorName, kNativeEnvironment, dllName, {}};
