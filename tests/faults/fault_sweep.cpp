@@ -67,6 +67,8 @@ const std::map<std::string, DWORD> kErrors = {
     {"GetVersionExA", ERROR_INVALID_PARAMETER},
     {"GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY}, {"HeapAlloc", ERROR_NOT_ENOUGH_MEMORY},
     {"HeapReAlloc", ERROR_NOT_ENOUGH_MEMORY},
+    {"RegisterEventSourceW", ERROR_ACCESS_DENIED}, {"ReportEventW", 1502 /* ERROR_LOG_FILE_FULL */},
+    {"DeregisterEventSource", ERROR_INVALID_HANDLE}, {"LoadLibraryExW", ERROR_NOT_ENOUGH_MEMORY},
 };
 
 // A failing close may leave its handle open, as on Windows; that is no leak of the tool's.
@@ -246,7 +248,7 @@ size_t SweepBase(const std::string& name, const std::string& word, void (*build)
 // The reinstall base with each thing wrong that must stop an install before it changes anything.
 void SweepBadPackages(const std::string& root, Totals* t) {
   int cases = 0, lost = t->lost, badFiles = t->badFiles;
-  for (int i = 0; i < 32; ++i, std::filesystem::remove_all(root))
+  for (int i = 0; i < 34; ++i, std::filesystem::remove_all(root))
     if (std::string what = sweep::BadPackageMachine(root, i); !what.empty()) {
       std::fprintf(stderr, "bad package %d: %s\n", ++cases, what.c_str());
       Sweep(root, sweep::KeepOf(winsim::M()), Case{.word = "install", .again = false, .badPackage = true}, t);

@@ -121,7 +121,8 @@ void CheckRun(const Keep& keep, bool install, int exitCode, bool mustRestore, bo
   if (!pendingKept) Note(findings, &findings->lost, "foreign pending operations changed");
   if (!winsim::DamagedBlocks().empty()) Note(findings, &findings->leak, "blocks written past their end");
   if (checkLeaks && (!m.heap.globalBlocks.empty() || !m.heap.heapBlocks.empty() || !m.spooler.handles.open.empty() ||
-                     !m.files.open.empty() || !m.services.handles.empty() || winsim::OpenRegKeyCount() != 0))
+                     !m.files.open.empty() || !m.services.handles.empty() || winsim::OpenRegKeyCount() != 0 ||
+                     !m.eventLog.handles.empty() || !m.runtime.Empty()))
     Note(findings, &findings->leak, "blocks or handles left open");
 }
 

@@ -136,6 +136,11 @@ std::string BadPackageMachine(const std::string& root, int index) {
   const int defect = index % 5;
   if (index < 30 && defect > (!file.ends_with(".dll") ? 1 : file.starts_with("lmsui") ? 3 : 4)) return "";
   ConfiguredMachine(root);
+  if (index == 32) winsim::M().os.nativeMachine = winsim::NativeMachine::Arm64;
+  if (index == 33)
+    winsim::SetRegValue(winsim::kProtectedPrintPolicyKey, winsim::kProtectedPrintPolicyValue, REG_DWORD,
+                        winsim::RegDwordBytes(1));
+  if (index >= 32) return index == 32 ? "an Arm64 processor" : "protected print mode by policy";
   if (index >= 30) {
     uint64_t copies = 0;  // the staged and the spooler's copies of both environments' driver files
     for (const char* name : {"lmsdrv64.dll", "lmsui64.dll", "lmsdrv32.dll", "lmsui32.dll", "lmshelp.chm", "lmshelp.chm"})

@@ -34,8 +34,9 @@ void InstalledMachine(const std::string& root);
 // "DsUser", comments, locations, one the default and shared under its own share name), a
 // foreign printer and foreign entries in "PendingFileRenameOperations".
 void ConfiguredMachine(const std::string& root);
-// The configured machine with case `index` (below 32; "" for none) of what a reinstall cannot
-// finish from: a package file bad (each way), the disk one byte short, the spooler unable to start.
+// The configured machine with case `index` (below 34; "" for none) of what a reinstall cannot
+// finish from: a package file bad (each way), the disk one byte short, the spooler unable to start,
+// an Arm64 processor, protected print mode.
 std::string BadPackageMachine(const std::string& root, int index);
 // Installed, then changed as an upgrade finds it: older monitor and driver builds (2440 to
 // 2510), product and foreign printers with random names, settings, shares and default, product

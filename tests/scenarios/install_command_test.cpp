@@ -166,7 +166,8 @@ TEST_F(InstallCommandTest, FirstInstallOnAFreshMachine) {
   EXPECT_EQ(winsim::CountCalls("ControlService"), 0) << "nothing was left to delete";
   ExpectProductInstalled();
   ExpectOneSharedServerPrinter();
-  EXPECT_EQ(M().spooler.printers.size(), 4u) << "the machine's own printers stay";
+  EXPECT_EQ(M().spooler.printers.size(), 4u) << "the machine's own printers stay";  ExpectRunEvent(1, "install", inst::kExitInstalled, "none");
+  EXPECT_TRUE(EventSourceRegistered());
 }
 
 TEST_F(InstallCommandTest, WithoutShiftAndErrorsNoWindowOpens) {
@@ -343,7 +344,62 @@ TEST_F(InstallCommandTest, AMissingDriverFileStopsTheInstallBeforeItChangesAnyth
                                 "file specified.)"));
   EXPECT_EQ(winsim::CountCalls("AddPrinterDriverExW") + winsim::CountCalls("AddMonitorW") + winsim::CountCalls("AddPrinterW"), 0);
   EXPECT_EQ(ProductDriver("Windows x64"), nullptr);
+  EXPECT_EQ(winsim::RunningCompanion(), nullptr);  ExpectRunEvent(1, "install", inst::kExitErrors,
+                 "Error(22): Can`t read the product file lmsui32.dll - (The system cannot find the file specified.)");
+  EXPECT_FALSE(EventSourceRegistered()) << "a refused run registers nothing";
+}
+
+// A Windows whose spooler cannot load the product refuses the install before it changes anything.
+struct PlatformCase {
+  const char* name;
+  void (*prepare)();
+  const char* error;
+};
+
+class InstallPlatformTest : public InstallCommandTest, public ::testing::WithParamInterface<PlatformCase> {};
+
+TEST_P(InstallPlatformTest, RefusesBeforeAnythingChanges) {
+  GetParam().prepare();
+  EXPECT_EQ(RunTool("install"), inst::kExitErrors);
+  std::vector<std::string> log = ShownLog();
+  int error = LineOf(log, "Error(");
+  ASSERT_GE(error, 0);
+  EXPECT_EQ(log[error].substr(0, std::string(GetParam().error).size()), GetParam().error);
+  EXPECT_EQ(log[error + 1], "Nothing was changed: this Windows cannot run the product's driver and port monitor");
+  EXPECT_EQ(LineOf(log, "Error(", error + 1), -1);
+  for (const char* call : {"AddMonitorW", "DeleteMonitorW", "AddPrinterDriverExW", "DeletePrinter", "CreateProcessW",
+                           "RegSetValueExW", "RegCreateKeyExW", "CopyFileW", "DeleteFileW"})
+    EXPECT_EQ(winsim::CountCalls(call), 0) << call;
+  EXPECT_FALSE(EventSourceRegistered());
+  ExpectRunEvent(1, "install", inst::kExitErrors, log[error]);
   EXPECT_EQ(winsim::RunningCompanion(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, InstallPlatformTest,
+    ::testing::Values(
+        PlatformCase{"Arm64", [] { M().os.nativeMachine = winsim::NativeMachine::Arm64; }, "Error(30): This PC has an Arm processor"},
+        PlatformCase{"ProtectedPrintPolicy",
+                     [] {
+                       winsim::SetRegValue(winsim::kProtectedPrintPolicyKey, winsim::kProtectedPrintPolicyValue, REG_DWORD,
+                                           winsim::RegDwordBytes(1));
+                     },
+                     "Error(31): Windows protected print mode is on"},
+        PlatformCase{"ProtectedPrintInSettings", [] { winsim::TurnOnProtectedPrint(); },
+                     "Error(31): Windows protected print mode is on"}),
+    [](const ::testing::TestParamInfo<PlatformCase>& info) { return std::string(info.param.name); });
+
+// Before build 26100 the WinRT class is not asked; from it on, one that cannot be activated
+// counts as off, and says so.
+TEST_F(InstallCommandTest, ProtectedPrintModeThatCannotBeAskedCountsAsOff) {
+  M().os.buildNumber = 26100;
+  AddFault("RoGetActivationFactory", 0x80040154);
+  M().ui.shiftDown = true;
+  EXPECT_EQ(RunTool("install"), inst::kExitInstalled);
+  EXPECT_TRUE(Shows(ShownLog(), "Protected print mode could not be asked: RoGetActivationFactory failed - (Class not "
+                                "registered): taken as off"));
+  ExpectProductInstalled();
+  EXPECT_TRUE(EventSourceRegistered());
 }
 
 TEST_F(InstallCommandTest, AnErrorOutweighsAFileLeftForTheRestart) {

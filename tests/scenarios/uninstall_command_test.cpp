@@ -77,7 +77,21 @@ TEST_F(UninstallCommandTest, AfterAnInstallTheProductIsGone) {
   }
   // The first uninstall removed the driver the spooler had loaded: the spooler's own deletions
   // wait for the restart, as the clean-up of pending deletions cannot delete them either.
-  EXPECT_EQ(PendingRenames(), SpoolersPendingDriverDeletions());
+  EXPECT_EQ(PendingRenames(), SpoolersPendingDriverDeletions());  ExpectRunEvent(3, "UnInstall", inst::kExitUninstalled, "none");
+  EXPECT_FALSE(EventSourceRegistered()) << "removed after the uninstall's own event";
+}
+
+// Protected print mode removed the printers and the drivers: the uninstall removes the rest and
+// reports nothing Windows removed first.
+TEST_F(UninstallCommandTest, UnderProtectedPrintModeItRemovesWhatIsLeft) {
+  ASSERT_EQ(RunTool("install"), inst::kExitInstalled);
+  winsim::TurnOnProtectedPrint();
+  ASSERT_TRUE(ProductPrinters().empty());
+  EXPECT_EQ(RunTool("uninstall"), inst::kExitUninstalled);
+  EXPECT_TRUE(M().ui.dialogs.empty()) << "no error";
+  ExpectProductGone();
+  EXPECT_FALSE(winsim::MachineFileExists(kSystem + "lmsmon64.dll"));
+  ExpectRunEvent(2, "uninstall", inst::kExitUninstalled, "none");
 }
 
 TEST_F(UninstallCommandTest, AFileLockedThroughTheSpoolerRestartIsLeftForTheRestart) {

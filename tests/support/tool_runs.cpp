@@ -33,6 +33,33 @@ int LineOf(const std::vector<std::string>& log, const std::string& part, int fro
   return -1;
 }
 
+void ExpectRunEvent(size_t events, const std::string& word, int exitCode, const std::string& firstError) {
+  const std::vector<winsim::LoggedEvent>& logged = winsim::M().eventLog.events;
+  ASSERT_EQ(logged.size(), events) << "one event per run";
+  const winsim::LoggedEvent& e = logged.back();
+  EXPECT_EQ(e.source, "Lumascribe Setup");
+  EXPECT_EQ(e.id, uint32_t(exitCode));
+  EXPECT_EQ(e.type, exitCode == 100 ? EVENTLOG_ERROR_TYPE : exitCode == 101 ? EVENTLOG_WARNING_TYPE
+                                                                            : EVENTLOG_INFORMATION_TYPE);
+  ASSERT_EQ(e.strings.size(), 1u);
+  std::vector<std::string> lines = SplitLines(e.strings[0] + "\r\n");
+  ASSERT_EQ(lines.size(), 3u) << e.strings[0];
+  EXPECT_EQ(lines[0], "Lumascribe setup " + word + ": exit code " + std::to_string(exitCode));
+  const std::string logFile = "Log file: C:\\Windows\\SystemTemp\\Lumascribe-";
+  EXPECT_EQ(lines[1].substr(0, logFile.size()), logFile);
+  EXPECT_TRUE(winsim::MachineFileExists(lines[1].substr(10))) << lines[1];
+  EXPECT_EQ(lines[2], "First error: " + firstError);
+}
+
+bool EventSourceRegistered() {
+  DWORD type = 0;
+  std::string file, types;
+  return winsim::GetRegValue(kEventSource, "EventMessageFile", &type, &file) && type == REG_EXPAND_SZ &&
+         file == winsim::RegSzBytes("%SystemRoot%\\System32\\EventCreate.exe") &&
+         winsim::GetRegValue(kEventSource, "TypesSupported", &type, &types) && type == REG_DWORD &&
+         types == winsim::RegDwordBytes(7);
+}
+
 std::string TrayRunValue() {
   std::string data;
   if (!winsim::GetRegValue(kRunKey, "LumascribeTray", nullptr, &data)) return "";

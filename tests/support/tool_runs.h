@@ -23,6 +23,14 @@ bool Shows(const std::vector<std::string>& log, const std::string& part);
 // Index of the first line at or after `from` that contains `part`, or -1.
 int LineOf(const std::vector<std::string>& log, const std::string& part, int from = 0);
 
+const std::string kEventSource = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Lumascribe Setup";
+// Checks that the run wrote exactly one more event, the last one, for `word` with its exit code
+// as ID, the type for that code and its first error line (or "none"), naming a log file that
+// exists.
+void ExpectRunEvent(size_t events, const std::string& word, int exitCode, const std::string& firstError);
+// Whether the event source is registered as an install registers it.
+bool EventSourceRegistered();
+
 // The Run value of the tray companion; "" when it is absent.
 std::string TrayRunValue();
 // The pending file rename operations as UTF-8 strings (source, target, ...).

@@ -43,6 +43,7 @@ struct Filler {
   void operator()(const char*, bool& x) { x = !x; }
   void operator()(const char*, std::string& x) { x = "välue \"" + std::to_string(++n) + "\"\\"; }
   void operator()(const char*, DialogAnswer& x) { x = DialogAnswer::CloseBox; }
+  void operator()(const char*, NativeMachine& x) { x = NativeMachine::Arm64; }
   void operator()(const char*, std::map<int, std::string>& x) { x = {{-7, "a"}, {1001, "b"}}; }
   template <class T>
     requires std::integral<T>
