@@ -73,7 +73,8 @@ const std::map<std::string, DWORD> kErrors = {
 
 // A failing close may leave its handle open, as on Windows; that is no leak of the tool's.
 bool IsClose(const std::string& call) {
-  return call == "ClosePrinter" || call == "CloseHandle" || call == "RegCloseKey" || call == "CloseServiceHandle";
+  return call == "ClosePrinter" || call == "CloseHandle" || call == "RegCloseKey" || call == "CloseServiceHandle" ||
+         call == "DeregisterEventSource";
 }
 
 struct Totals {
