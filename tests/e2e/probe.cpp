@@ -303,6 +303,20 @@ int SetPrinterSettings(const Text& printerName, const Text& subKey, const Text& 
   return 1;
 }
 
+// An administrator's policy "Configure Windows protected print", as the policy CSP writes it.
+int SetProtectedPrintPolicy() {
+  HKEY key = nullptr;
+  DWORD one = 1;
+  bool set = RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("Software\\Policies\\Microsoft\\Windows NT\\Printers\\WPP"), 0,
+                             nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS &&
+             RegSetValueExW(key, TEXT("WindowsProtectedPrintGroupPolicyState"), 0, REG_DWORD,
+                            reinterpret_cast<BYTE*>(&one), sizeof(one)) == ERROR_SUCCESS;
+  if (key) RegCloseKey(key);
+  if (set) return 0;
+  Print(TEXT("cannot set the protected print policy"));
+  return 1;
+}
+
 void PrintLog(const Text& title, const Text& log) {
   Print(TEXT("log window: ") + title);
   size_t start = 0;
@@ -490,6 +504,7 @@ int Run(const RunOptions& options) {
     winsim::M().ui.windowStationVisible = !options.hidden;
     winsim::SaveMachine(MachineDir());
   }
+  size_t events = Load() ? winsim::M().eventLog.events.size() : 0;
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) return 255;
   std::fflush(stdout);
@@ -524,6 +539,12 @@ int Run(const RunOptions& options) {
   if (output.empty()) Print(TEXT("log window: (not shown)"));
   else PrintLog(Wide(output.substr(0, titleEnd)), titleEnd == std::string::npos ? Text() : Wide(output.substr(titleEnd + 1)));
   Print(TEXT("exit code: ") + Wide(std::to_string(code)));
+  // The run's events (Wine keeps none to compare them with).
+  for (size_t i = events; Load() && i < winsim::M().eventLog.events.size(); ++i) {
+    const winsim::LoggedEvent& e = winsim::M().eventLog.events[i];
+    std::string text = e.strings.empty() ? "" : std::regex_replace(e.strings[0], std::regex("\r\n"), " | ");
+    Print(Wide("event: " + e.source + " " + std::to_string(e.type) + " " + std::to_string(e.id) + ": " + text));
+  }
   if (options.logFile && Load()) TakeLogFile(winsim::ResolvePath(winsim::M().os.tempDir).path, Utf8(Lower(options.command.back())));
   return code;
 }
@@ -551,7 +572,7 @@ int Restart() {
 
 int Usage() {
   std::fputs("usage: probe run [--shift] [--hold FILE] [--logfile] [--hidden] TOOL ARGS... | probe state |\n"
-             "       probe settings PRINTER SUBKEY COMMENT LOCATION"
+             "       probe settings PRINTER SUBKEY COMMENT LOCATION | probe policy"
 #ifndef _WIN32
              " | probe boot | probe restart"
 #endif
@@ -579,14 +600,16 @@ int Main(const std::vector<Text>& args) {
   if (args.size() == 1 && args[0] == TEXT("restart")) return Restart();
   bool state = args.size() == 1 && args[0] == TEXT("state");
   bool settings = args.size() == 5 && args[0] == TEXT("settings");
-  if (!state && !settings) return Usage();
+  bool policy = args.size() == 1 && args[0] == TEXT("policy");
+  if (!state && !settings && !policy) return Usage();
   if (!Load()) return 1;
   if (state) return PrintState();  // the machine is left as it was
-  int result = SetPrinterSettings(args[1], args[2], args[3], args[4]);
+  int result = policy ? SetProtectedPrintPolicy() : SetPrinterSettings(args[1], args[2], args[3], args[4]);
   return winsim::SaveMachine(MachineDir()) ? result : 1;
 #else
   if (args.size() == 1 && args[0] == TEXT("state")) return PrintState();
   if (args.size() == 5 && args[0] == TEXT("settings")) return SetPrinterSettings(args[1], args[2], args[3], args[4]);
+  if (args.size() == 1 && args[0] == TEXT("policy")) return SetProtectedPrintPolicy();
   return Usage();
 #endif
 }

@@ -70,7 +70,7 @@ host_step() {  # host, machine directory, output file, step words...
         WINSIM_MACHINE=$dir "$linux_probe" run "${args[@]}" "$linux_tool" "$word" >"$file" 2>"$file.err"
       fi
       ;;
-    state | settings)
+    state | settings | policy)
       if [ "$host" = wine ]; then
         wine_in "$dir" "$file" "$win_probe" "$verb" "$@"
       else
@@ -161,7 +161,7 @@ run_scenario() {  # host, name
 # lower case, as Windows compares file names).
 compare_scenario() {  # name
   local name=$1 wine_file winsim_file
-  for wine_file in "$out/results/$name/wine/"*-{run,state,unchanged,settings}.txt; do
+  for wine_file in "$out/results/$name/wine/"*-{run,state,unchanged,settings,policy}.txt; do
     [ -f "$wine_file" ] || continue
     winsim_file=$out/results/$name/winsim/$(basename "$wine_file")
     # shellcheck disable=SC2018,SC2019  # ASCII only

@@ -54,6 +54,9 @@ cat >"$dir/want" <<'END'
 - file C:\Windows\system32\spool\DRIVERS\x64\3\Old\1\lmsui64.dll: build 2501
 + printer lumServer: port LumascribeServer:, driver 'Lumascribe Server', share lumServer
 ~ companion lumtray.exe: running 'yes, pid 4120' → 'no'
++ event 3: Lumascribe Setup information 1: Lumascribe setup install: exit code 1 | Log file: C:\Windows\SystemTemp\Lumascribe-install-20260101-000000-4128.log | First error: none
++ event 4: Lumascribe Setup warning 101: Lumascribe setup uninstall: exit code 101 | Log file: C:\Windows\SystemTemp\Lumascribe-uninstall-20260101-000000-4144.log | First error: none
++ event 5: Lumascribe Setup information 1: Lumascribe setup install: exit code 1 | Log file: C:\Windows\SystemTemp\Lumascribe-install-20260101-000001-4152.log | First error: none
 END
 diff -u "$dir/want" "$dir/diff" || fail "the diff of the session"
 "$winsim" diff "$dir/start" "$dir/start" >"$dir/diff"

@@ -52,7 +52,8 @@ void ReportErrorArgs(InstallContext* context, int number, const WCHAR* format, c
   }
   WriteLogLine(context, line);
   LogFile* file = context->logFile;
-  if (file && !file->firstError[0]) FormatTo(file->firstError, kMaxFormatted + 1, TEXT("%s"), static_cast<const WCHAR*>(line));
+  if (file && !file->firstError[0])
+    FormatTo(file->firstError, kMaxFormatted + 1, TEXT("%s"), static_cast<const WCHAR*>(line));
   ++context->errorCount;
   if (text) LocalFree(text);
 }

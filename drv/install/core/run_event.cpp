@@ -30,8 +30,8 @@ struct Key {
 };
 
 LONG SetValues(HKEY key) {
-  LONG status = RegSetValueExW(key, TEXT("EventMessageFile"), 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(kMessageFile),
-                               DWORD(sizeof(kMessageFile)));
+  LONG status = RegSetValueExW(key, TEXT("EventMessageFile"), 0, REG_EXPAND_SZ,
+                               reinterpret_cast<const BYTE*>(kMessageFile), DWORD(sizeof(kMessageFile)));
   if (status != ERROR_SUCCESS) return status;
   return RegSetValueExW(key, TEXT("TypesSupported"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&kTypesSupported),
                         DWORD(sizeof(kTypesSupported)));
@@ -57,8 +57,9 @@ void ReportRunEvent(const WCHAR* word, int exitCode, const LogFile& file) {
   const FormatArg args[] = {MakeArg(word), MakeArg(exitCode), MakeArg(file.created ? file.path : TEXT("none")),
                             MakeArg(file.firstError[0] ? file.firstError : TEXT("none"))};
   WCHAR text[3 * kMaxFormatted];
-  FormatInto(text, sizeof(text) / sizeof(WCHAR), TEXT("Lumascribe setup %s: exit code %d\r\nLog file: %s\r\nFirst error: %s"),
-             args, sizeof(args) / sizeof(args[0]), Controls::Escaped);
+  FormatInto(text, sizeof(text) / sizeof(WCHAR),
+             TEXT("Lumascribe setup %s: exit code %d\r\nLog file: %s\r\nFirst error: %s"), args,
+             sizeof(args) / sizeof(args[0]), Controls::Escaped);
   WORD type = exitCode == kExitErrors           ? EVENTLOG_ERROR_TYPE
               : exitCode == kExitRestartNeeded ? EVENTLOG_WARNING_TYPE
                                                : EVENTLOG_INFORMATION_TYPE;

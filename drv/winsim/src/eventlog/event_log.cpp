@@ -43,6 +43,7 @@ BOOL ReportEventW(HANDLE eventLog, WORD type, WORD, DWORD eventId, PSID, WORD nu
 BOOL DeregisterEventSource(HANDLE eventLog) {
   Trace("DeregisterEventSource");
   if (DWORD error = FaultFor("DeregisterEventSource")) return Fail(error, FALSE);
-  if (!M().eventLog.handles.erase(reinterpret_cast<uint64_t>(eventLog))) return Fail(DWORD(ERROR_INVALID_HANDLE), FALSE);
+  if (!M().eventLog.handles.erase(reinterpret_cast<uint64_t>(eventLog)))
+    return Fail(DWORD(ERROR_INVALID_HANDLE), FALSE);
   return TRUE;
 }
