@@ -368,7 +368,7 @@ TEST_P(InstallPlatformTest, RefusesBeforeAnythingChanges) {
   EXPECT_EQ(log[error + 1], "Nothing was changed: this Windows cannot run the product's driver and port monitor");
   EXPECT_EQ(LineOf(log, "Error(", error + 1), -1);
   for (const char* call : {"AddMonitorW", "DeleteMonitorW", "AddPrinterDriverExW", "DeletePrinter", "CreateProcessW",
-                           "RegSetValueExW", "RegCreateKeyExW", "CopyFileW", "DeleteFileW"})
+                           "RegSetValueExW", "RegCreateKeyExW", "MoveFileExW", "DeleteFileW"})
     EXPECT_EQ(winsim::CountCalls(call), 0) << call;
   EXPECT_FALSE(EventSourceRegistered());
   ExpectRunEvent(1, "install", inst::kExitErrors, log[error]);
