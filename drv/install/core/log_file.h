@@ -1,6 +1,7 @@
 // The log file of an install or uninstall run: every log line as the window shows it, written as
 // it comes, in a new file in the temporary folder. It never changes the run: a file that cannot
-// be made or written is said once in the log, and the run goes on without it.
+// be made or written is said once in the log, and the run goes on without it. It also keeps what
+// the run's event tells: whether it was made, and the first error line.
 #pragma once
 #include "core/format.h"
 #include "win32.h"
