@@ -1,11 +1,14 @@
 // Hostile machines for what the tool deletes: other programs' pending deletions (through a
 // junction, in NT forms not to be misread, or simply not the product's) and a monitor
-// registered under the name of a system file.
+// registered under the name of a system file. And every file of the product read-only, as
+// copied from a CD, beside another program's read-only file queued for deletion.
 #include <algorithm>
 #include <filesystem>
 
 #include "sweep_hostile.h"
 #include "sweep_machines.h"
+#include "winsim/file_state.h"
+#include "winsim/version_files.h"
 #include "winsim/windows.h"
 
 namespace {
@@ -69,6 +72,38 @@ template <int N> std::string Harm() {
   return "";
 }
 
+// The package's and the installation's product files read-only, the monitor's of an older build
+// (so that an install replaces it); another program's file read-only and queued for deletion.
+void ReadOnlyEverywhere() {
+  winsim::WriteVersionedFile(kSys + "lmsmon64.dll", 1, 0, 0, 2440, "", winsim::ProductExports("lmsmon64.dll"));
+  std::filesystem::path disk = std::filesystem::path(winsim::M().root) / "drive_c";
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(disk))
+    for (const char* name : winsim::kProductFileNames)
+      if (entry.is_regular_file() && winsim::EqualNoCase(entry.path().filename().string(), name))
+        winsim::SetReadOnly(entry.path(), true);
+  winsim::WriteMachineFile(kSys + "other.dat", "another program's");
+  winsim::SetReadOnly(winsim::ResolvePath(kSys + "other.dat").path, true);
+  winsim::QueueDeletionAtBoot(kSys + "other.dat");
+}
+
+// Ends as from normal files: no error, nothing left for the restart, the monitor's DLL replaced
+// or gone with the monitor, the other program's file as it was.
+std::string ReadOnlyHarm() {
+  const winsim::Machine& m = winsim::M();
+  for (const winsim::TraceEntry& e : m.trace)
+    if (e.call == "MoveFileExW") return "left " + e.detail + " for the restart";
+  if (m.ui.dialogs.empty() || m.ui.dialogs.back().itemTexts.at(1001).find("Error(") != std::string::npos)
+    return "an error reported";
+  if (!winsim::IsReadOnly(winsim::ResolvePath(kSys + "other.dat").path)) return "another program's file made writable";
+  bool monitor = winsim::FindMonitor("LumascribeServer:") != nullptr;
+  std::string dll, packaged;
+  winsim::ReadMachineFile(kSys + "lmsmon64.dll", &dll);
+  winsim::ReadMachineFile("C:\\Program Files\\Lumascribe\\install\\lmsmon64.dll", &packaged);
+  return monitor != !dll.empty()        ? "the monitor's DLL and registration disagree"
+         : monitor && dll != packaged ? "the older monitor stayed"
+                                      : "";
+}
+
 }  // namespace
 
 const std::vector<HostileCase> kHostileDeleteCases = {
@@ -83,4 +118,6 @@ const std::vector<HostileCase> kHostileDeleteCases = {
     {"the monitor registered as tcpmon.dll", sweep::InstalledMachine, Apply<7>, "uninstall", Harm<7>},
     {"the monitor registered as usbmon.dll.", sweep::InstalledMachine, Apply<8>, "install", Harm<8>},
     {"the monitor registered as ...", sweep::InstalledMachine, Apply<9>, "uninstall", Harm<9>},
+    {"every product file read-only (install)", sweep::InstalledMachine, ReadOnlyEverywhere, "install", ReadOnlyHarm},
+    {"every product file read-only (uninstall)", sweep::InstalledMachine, ReadOnlyEverywhere, "uninstall", ReadOnlyHarm},
 };

@@ -4,6 +4,7 @@
 #include "sweep_hostile.h"
 #include "sweep_machines.h"
 #include "winsim/file_state.h"
+#include "winsim/version_files.h"
 #include "winsim/windows.h"
 
 namespace {
@@ -19,6 +20,18 @@ void AddConnection() {  // the user's default, with jobs and a settings key
   winsim::Printer& p = test::AddProductPrinter(kHall, "hall");
   p.connection = true, p.serverName = "\\\\printsrv", p.cJobs = 3;
   M().spooler.defaultPrinter = kHall;
+}
+
+// An older monitor the spooler refuses to remove at first: another program's printer uses its port.
+void AddConnectionBesideAnOlderMonitor() {
+  AddConnection();
+  winsim::WriteVersionedFile("C:\\Windows\\system32\\lmsmon64.dll", 1, 0, 0, 2440, "",
+                             winsim::ProductExports("lmsmon64.dll"));
+  winsim::Printer other;
+  other.printerName = "Office on the monitor's port";
+  other.portName = "LumascribeServer:";
+  other.driverName = "Microsoft Print To PDF";
+  M().spooler.printers.push_back(other);
 }
 
 std::string ConnectionHarm() {
@@ -47,6 +60,8 @@ const char kForged[] = "Desk\r\nOK :) forged\x01";
 const std::vector<HostileCase> kHostileSteerCases = {
     {"connection (install)", sweep::InstalledMachine, AddConnection, "install", ConnectionHarm},
     {"connection (uninstall)", sweep::InstalledMachine, AddConnection, "uninstall", ConnectionHarm},
+    {"connection, older monitor refused at first", sweep::InstalledMachine, AddConnectionBesideAnOlderMonitor, "install",
+     ConnectionHarm},
     {"planted C:\\Program.exe, restart", sweep::FreshMachine,
      [] { winsim::WriteMachineFile("C:\\Program.exe", "MZ"); }, "install", RestartHarm},
     {"help window ignoring close", sweep::InstalledMachine,

@@ -190,6 +190,24 @@ INSTANTIATE_TEST_SUITE_P(Words, InstallWordTest,
                          ::testing::Values("in", "IN", "Install", "INSTALL", "serverinstall", "ServerInstall",
                                            "in_notray", "IN_NOTRAY", "In_NoTray"));
 
+// Printers the removal could not list get "lumServer" beside them only when a second listing
+// finds no product printer; a second listing that fails too counts as one there.
+TEST_F(InstallCommandTest, TheFallbackPrinterWaitsForASecondListing) {
+  const struct {
+    const char* printer;      // a product printer on the machine, or none
+    uint32_t failedListings;  // EnumPrintersW calls failing, from the first
+    std::vector<std::string> after;
+  } kCases[] = {{"", 1, {"lumServer"}}, {"Lumascribe Desk", UINT32_MAX, {"Lumascribe Desk"}}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.printer);
+    winsim::ResetMachine(root_);
+    if (*c.printer) test::InstallProductSpoolerParts(), test::AddProductPrinter(c.printer, "desk");
+    AddFault("EnumPrintersW", RPC_S_SERVER_UNAVAILABLE, "", 1, c.failedListings);
+    RunTool("install");
+    EXPECT_EQ(ProductPrinters(), c.after);
+  }
+}
+
 TEST_F(InstallCommandTest, ReinstallBringsTheUsersPrintersBack) {
   ASSERT_EQ(RunTool("install"), inst::kExitInstalled);
   uint32_t firstCompanion = winsim::RunningCompanion()->pid;

@@ -16,6 +16,9 @@ TEST(ImageCheckTest, WholeOnlyForItsOwnMachine) {
   std::string pe32In64 = x64;  // x64 in the file header, PE32 in the optional header
   pe32In64[uint8_t(x64[0x3C]) + 24] = 0x0B, pe32In64[uint8_t(x64[0x3C]) + 25] = 0x01;
   EXPECT_EQ(End(pe32In64, inst::kMachineX64), 0u);
+  std::string arm64 = x64;  // PE32+ as x64's, for Arm64 in the file header
+  arm64[uint8_t(x64[0x3C]) + 4] = 0x64, arm64[uint8_t(x64[0x3C]) + 5] = char(0xAA);
+  EXPECT_EQ(End(arm64, inst::kMachineX64), 0u);
   EXPECT_EQ(End(x64.substr(0, 63), inst::kMachineX64), 0u);
   EXPECT_GT(End(x64.substr(0, x64.size() - 1), inst::kMachineX64), x64.size() - 1) << "the last section cut";
 }

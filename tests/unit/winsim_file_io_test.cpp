@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "support/sim.h"
 #include "winsim/windows.h"
@@ -135,10 +136,10 @@ TEST_F(WinsimFileIoTest, AFullDiskCutsAWriteShort) {
   EXPECT_EQ(written, 4u);
   EXPECT_FALSE(WriteFile(file, "m", 1, &written, nullptr));
   EXPECT_EQ(written, 0u);
-  EXPECT_TRUE(CloseHandle(file));
   std::string bytes;
   ASSERT_TRUE(ReadMachineFile(Utf8(kFile), &bytes));
-  EXPECT_EQ(bytes, "abcdefghij");
+  EXPECT_EQ(bytes, "abcdefghij") << "written through before the handle closes";
+  EXPECT_TRUE(CloseHandle(file));
 }
 
 TEST_F(WinsimFileIoTest, FaultsAndTraceNameTheFile) {
@@ -160,8 +161,17 @@ TEST_F(WinsimFileIoTest, FaultsAndTraceNameTheFile) {
 }
 
 TEST_F(WinsimFileIoTest, HandlesAreNotSavedWithTheMachine) {
-  HANDLE file = Open(GENERIC_WRITE, 0, CREATE_ALWAYS);
+  auto hostFiles = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
+  };
+  const auto before = hostFiles();
+  HANDLE file = Open(GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ASSERT_NE(Open(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(hostFiles(), before + 2);
+  EndRunningProgram();
+  EXPECT_EQ(hostFiles(), before) << "a program stopped dead lets go of its host files";
+  file = Open(GENERIC_WRITE, 0, CREATE_ALWAYS);
   M().files.freeBytes = 1234;
   ASSERT_TRUE(SaveMachine(root_));
   ASSERT_TRUE(LoadMachine(root_));
