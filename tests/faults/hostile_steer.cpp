@@ -37,6 +37,7 @@ void AddConnectionBesideAnOlderMonitor() {
 std::string ConnectionHarm() {
   const winsim::Printer* p = winsim::FindPrinter(kHall);
   if (!M().spooler.remoteChanges.empty()) return "changed through it: " + M().spooler.remoteChanges[0];
+  if (Has(Log(), "SetPrinter(" + std::string(kHall))) return "tried to change it";
   return !p || p->cJobs != 3 ? "the connection is gone or purged" : Has(Log(), "Error(") ? "an error reported" : "";
 }
 
