@@ -25,13 +25,8 @@ void AddConnection() {  // the user's default, with jobs and a settings key
 // An older monitor the spooler refuses to remove at first: another program's printer uses its port.
 void AddConnectionBesideAnOlderMonitor() {
   AddConnection();
-  winsim::WriteVersionedFile("C:\\Windows\\system32\\lmsmon64.dll", 1, 0, 0, 2440, "",
-                             winsim::ProductExports("lmsmon64.dll"));
-  winsim::Printer other;
-  other.printerName = "Office on the monitor's port";
-  other.portName = "LumascribeServer:";
-  other.driverName = "Microsoft Print To PDF";
-  M().spooler.printers.push_back(other);
+  test::AddProductPrinter("Office on the monitor's port", "", "Microsoft Print To PDF");
+  winsim::WriteVersionedFile("C:\\Windows\\system32\\lmsmon64.dll", 1, 0, 0, 2440, "", {winsim::kMonitorEntry});
 }
 
 std::string ConnectionHarm() {

@@ -193,18 +193,14 @@ INSTANTIATE_TEST_SUITE_P(Words, InstallWordTest,
 // Printers the removal could not list get "lumServer" beside them only when a second listing
 // finds no product printer; a second listing that fails too counts as one there.
 TEST_F(InstallCommandTest, TheFallbackPrinterWaitsForASecondListing) {
-  const struct {
-    const char* printer;      // a product printer on the machine, or none
-    uint32_t failedListings;  // EnumPrintersW calls failing, from the first
-    std::vector<std::string> after;
-  } kCases[] = {{"", 1, {"lumServer"}}, {"Lumascribe Desk", UINT32_MAX, {"Lumascribe Desk"}}};
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.printer);
+  using Printers = std::vector<std::string>;  // (a product printer, EnumPrintersW failing from the first, after)
+  for (auto [printer, failing, after] :
+       {std::tuple{"", 1u, Printers{"lumServer"}}, {"Lumascribe Desk", UINT32_MAX, Printers{"Lumascribe Desk"}}}) {
     winsim::ResetMachine(root_);
-    if (*c.printer) test::InstallProductSpoolerParts(), test::AddProductPrinter(c.printer, "desk");
-    AddFault("EnumPrintersW", RPC_S_SERVER_UNAVAILABLE, "", 1, c.failedListings);
+    if (*printer) test::InstallProductSpoolerParts(), test::AddProductPrinter(printer, "desk");
+    AddFault("EnumPrintersW", RPC_S_SERVER_UNAVAILABLE, "", 1, failing);
     RunTool("install");
-    EXPECT_EQ(ProductPrinters(), c.after);
+    EXPECT_EQ(ProductPrinters(), after) << printer;
   }
 }
 
