@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 MACHINE ?= build/machine
 
-.PHONY: test run windows deps linux sign sanitize faults e2e bench clean
+.PHONY: test run windows deps linux asan sign sanitize faults e2e bench clean
 
 deps:
 	@scripts/install-deps.sh
@@ -18,28 +18,32 @@ windows: deps
 	@cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build-windows -j $(JOBS)
 
-test: linux windows
+# The plain build's tests, then the unit and scenario tests and the sweep's tables again under
+# AddressSanitizer and UBSan (`asan`).
+test: linux windows asan
 	@cd build && ctest --output-on-failure -j $(JOBS)
+	@cd build-asan && ctest --output-on-failure -j $(JOBS) -E '^(windows|bench|e2e|cli)[.]'
 
 # Signs build-windows/bin/install.exe in place with the PKCS#12 file SIGN_PFX (password SIGN_PASS),
 # timestamped by the RFC 3161 server SIGN_TIMESTAMP names, if any (scripts/sign.sh).
 sign: windows
 	@scripts/sign.sh build-windows/bin/install.exe
 
-# The Linux tests again under AddressSanitizer and UBSan.
-sanitize: deps
+# The tests' programs built with AddressSanitizer and UBSan, in build-asan/.
+asan: deps
 	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" >/dev/null
+	@cmake --build build-asan -j $(JOBS) --target unit_tests fault_sweep
+
+# Every Linux test again under AddressSanitizer and UBSan.
+sanitize: asan
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS) -E windows
 
 # The fault sweep under AddressSanitizer and UBSan: every platform call and allocation of an
 # install, an uninstall and a reinstall failed once, then 200 random upgrade machines
 # (FAULTS_SEED, FAULTS_COUNT change them). Its last line counts what went wrong.
-faults: deps
-	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug \
-	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" >/dev/null
-	@cmake --build build-asan -j $(JOBS) --target fault_sweep
+faults: asan
 	@build-asan/bin/fault_sweep
 
 # Runs the Linux program on a fresh default machine (kept in $(MACHINE) for a look afterwards,

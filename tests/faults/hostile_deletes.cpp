@@ -1,11 +1,13 @@
 // Hostile machines for what the tool deletes: other programs' pending deletions (through a
 // junction, in NT forms not to be misread, or simply not the product's) and a monitor
-// registered under the name of a system file.
+// registered under the name of a system file; every file read-only.
 #include <algorithm>
 #include <filesystem>
 
 #include "sweep_hostile.h"
 #include "sweep_machines.h"
+#include "winsim/file_state.h"
+#include "winsim/version_files.h"
 #include "winsim/windows.h"
 
 namespace {
@@ -14,10 +16,12 @@ const std::string kSys = "C:\\Windows\\system32\\", kOld9 = kSys + "spool\\DRIVE
 
 // What a case puts on its base: files of others (which must stay, and not be queued for deletion
 // unless already), another program's queued entries (which must stay together, in order), a
-// junction, and the DLL name the product's monitor is registered under.
+// junction, the DLL name the product's monitor is registered under; or, `readOnly`, those files
+// and every product file read-only (as copied from a CD), the monitor's of an older build.
 struct Edit {
   std::vector<std::string> files, queued;
   std::string junction, target, monitorDll;
+  bool readOnly = false;
 };
 
 const Edit kEdits[] = {
@@ -31,6 +35,7 @@ const Edit kEdits[] = {
     {{kSys + "tcpmon.dll"}, {}, "", "", "tcpmon.dll"},
     {{kSys + "usbmon.dll"}, {}, "", "", "usbmon.dll."},
     {{kSys, "C:\\Windows"}, {}, "", "", "..."},
+    {{kSys + "other.dat"}, {"\\??\\" + kSys + "other.dat", ""}, "", "", "", true},
 };
 
 std::vector<std::string> Pending() {
@@ -50,6 +55,12 @@ template <int N> void Apply() {
   winsim::SetRegValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, REG_MULTI_SZ, winsim::RegMultiSzBytes(queue));
   if (!e.junction.empty()) winsim::MakeJunction(e.junction, e.target);
   if (!e.monitorDll.empty()) winsim::FindMonitor("LumascribeServer:")->dllName = e.monitorDll;
+  if (!e.readOnly) return;
+  winsim::WriteVersionedFile(kSys + "lmsmon64.dll", 1, 0, 0, 2440, "", {winsim::kMonitorEntry});
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(winsim::M().root + "/drive_c"))
+    for (const char* name : {"other.dat", "lmsmon64.dll", "lmsdrv64.dll", "lmsui64.dll", "lmsdrv32.dll", "lmsui32.dll",
+                             "lmshelp.chm", "lumtray.exe"})
+      if (winsim::EqualNoCase(entry.path().filename().string(), name)) winsim::SetReadOnly(entry.path(), true);
 }
 
 template <int N> std::string Harm() {
@@ -66,7 +77,17 @@ template <int N> std::string Harm() {
   }
   if (!e.queued.empty() && std::search(now.begin(), now.end(), e.queued.begin(), e.queued.end()) == now.end())
     return "dropped the pending entry " + e.queued.front();
-  return "";
+  if (!e.readOnly) return "";
+  // As from normal files: no error, nothing left for the restart, the new monitor's DLL or none.
+  for (const winsim::TraceEntry& t : winsim::M().trace)
+    if (t.call == "MoveFileExW") return "left " + t.detail + " for the restart";
+  std::string dll, packaged;
+  winsim::ReadMachineFile(kSys + "lmsmon64.dll", &dll);
+  winsim::ReadMachineFile("C:\\Program Files\\Lumascribe\\install\\lmsmon64.dll", &packaged);
+  return winsim::M().ui.dialogs.back().itemTexts.at(1001).find("Error(") != std::string::npos ? "an error reported"
+         : !winsim::IsReadOnly(winsim::ResolvePath(e.files[0]).path) ? "another program's file made writable"
+         : (winsim::FindMonitor("LumascribeServer:") ? dll != packaged : !dll.empty()) ? "the older monitor stayed"
+                                                                                          : "";
 }
 
 }  // namespace
@@ -83,4 +104,6 @@ const std::vector<HostileCase> kHostileDeleteCases = {
     {"the monitor registered as tcpmon.dll", sweep::InstalledMachine, Apply<7>, "uninstall", Harm<7>},
     {"the monitor registered as usbmon.dll.", sweep::InstalledMachine, Apply<8>, "install", Harm<8>},
     {"the monitor registered as ...", sweep::InstalledMachine, Apply<9>, "uninstall", Harm<9>},
+    {"every product file read-only (install)", sweep::InstalledMachine, Apply<10>, "install", Harm<10>},
+    {"every product file read-only (uninstall)", sweep::InstalledMachine, Apply<10>, "uninstall", Harm<10>},
 };

@@ -4,6 +4,7 @@
 #include "sweep_hostile.h"
 #include "sweep_machines.h"
 #include "winsim/file_state.h"
+#include "winsim/version_files.h"
 #include "winsim/windows.h"
 
 namespace {
@@ -21,9 +22,17 @@ void AddConnection() {  // the user's default, with jobs and a settings key
   M().spooler.defaultPrinter = kHall;
 }
 
+// An older monitor the spooler refuses to remove at first: another program's printer uses its port.
+void AddConnectionBesideAnOlderMonitor() {
+  AddConnection();
+  test::AddProductPrinter("Office on the monitor's port", "", "Microsoft Print To PDF");
+  winsim::WriteVersionedFile("C:\\Windows\\system32\\lmsmon64.dll", 1, 0, 0, 2440, "", {winsim::kMonitorEntry});
+}
+
 std::string ConnectionHarm() {
   const winsim::Printer* p = winsim::FindPrinter(kHall);
   if (!M().spooler.remoteChanges.empty()) return "changed through it: " + M().spooler.remoteChanges[0];
+  if (Has(Log(), "SetPrinter(" + std::string(kHall))) return "tried to change it";
   return !p || p->cJobs != 3 ? "the connection is gone or purged" : Has(Log(), "Error(") ? "an error reported" : "";
 }
 
@@ -47,6 +56,8 @@ const char kForged[] = "Desk\r\nOK :) forged\x01";
 const std::vector<HostileCase> kHostileSteerCases = {
     {"connection (install)", sweep::InstalledMachine, AddConnection, "install", ConnectionHarm},
     {"connection (uninstall)", sweep::InstalledMachine, AddConnection, "uninstall", ConnectionHarm},
+    {"connection, older monitor refused at first", sweep::InstalledMachine, AddConnectionBesideAnOlderMonitor, "install",
+     ConnectionHarm},
     {"planted C:\\Program.exe, restart", sweep::FreshMachine,
      [] { winsim::WriteMachineFile("C:\\Program.exe", "MZ"); }, "install", RestartHarm},
     {"help window ignoring close", sweep::InstalledMachine,

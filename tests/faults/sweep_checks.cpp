@@ -135,6 +135,10 @@ void CheckStillPrinting(const Keep& keep, Findings* findings) {
   for (const std::string& file : now.installedFiles)
     if (std::count(keep.installedFiles.begin(), keep.installedFiles.end(), file) == 0)
       Note(findings, &findings->badFile, "installed anew: " + file.substr(0, file.find('|')));
+  // Stopped before anything went: a run that removes and makes everything again may look the same.
+  for (const winsim::TraceEntry& e : winsim::M().trace)
+    if (e.call == "DeletePrinter" || e.call == "DeletePrinterDriverExW" || e.call == "DeleteMonitorW")
+      return Note(findings, &findings->lost, "went on to " + e.call);
 }
 
 }  // namespace sweep

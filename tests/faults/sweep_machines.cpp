@@ -142,6 +142,8 @@ std::string BadPackageMachine(const std::string& root, int index) {
                         winsim::RegDwordBytes(1));
   if (index >= 32) return index == 32 ? "an Arm64 processor" : "protected print mode by policy";
   if (index >= 30) {
+    // A help file of a real one's size: copied for both environments, its copies outweigh the log.
+    winsim::WriteMachineFile(dir + "lmshelp.chm", "ITSF" + std::string(65536, 'h'));
     uint64_t copies = 0;  // the staged and the spooler's copies of both environments' driver files
     for (const char* name : {"lmsdrv64.dll", "lmsui64.dll", "lmsdrv32.dll", "lmsui32.dll", "lmshelp.chm", "lmshelp.chm"})
       copies += 2 * std::filesystem::file_size(winsim::ResolvePath(dir + name).path);

@@ -191,6 +191,20 @@ INSTANTIATE_TEST_SUITE_P(Words, InstallWordTest,
                          ::testing::Values("in", "IN", "Install", "INSTALL", "serverinstall", "ServerInstall",
                                            "in_notray", "IN_NOTRAY", "In_NoTray"));
 
+// Printers the removal could not list get "lumServer" beside them only when a second listing
+// finds no product printer; a second listing that fails too counts as one there.
+TEST_F(InstallCommandTest, TheFallbackPrinterWaitsForASecondListing) {
+  using Printers = std::vector<std::string>;  // (a product printer, EnumPrintersW failing from the first, after)
+  for (auto [printer, failing, after] :
+       {std::tuple{"", 1u, Printers{"lumServer"}}, {"Lumascribe Desk", UINT32_MAX, Printers{"Lumascribe Desk"}}}) {
+    winsim::ResetMachine(root_);
+    if (*printer) test::InstallProductSpoolerParts(), test::AddProductPrinter(printer, "desk");
+    AddFault("EnumPrintersW", RPC_S_SERVER_UNAVAILABLE, "", 1, failing);
+    RunTool("install");
+    EXPECT_EQ(ProductPrinters(), after) << printer;
+  }
+}
+
 TEST_F(InstallCommandTest, ReinstallBringsTheUsersPrintersBack) {
   ASSERT_EQ(RunTool("install"), inst::kExitInstalled);
   uint32_t firstCompanion = winsim::RunningCompanion()->pid;

@@ -68,7 +68,8 @@ TEST_F(PrinterRecordsTest, ARecordWhosePrinterIsThereMakesNoSecondOneAndAnUninst
   office.driverName = "Microsoft Print To PDF";
   M().spooler.printers.push_back(office);
   inst::SavedPrinter* head = nullptr;
-  for (const char16_t* name : {u"Desk", u"Office", u"Gone"})
+  // A connection is no printer of this machine's to make: its record goes unused.
+  for (const char16_t* name : {u"Desk", u"Office", u"Gone", u"\\\\printsrv\\Hall"})
     if (inst::SavedPrinter* node = inst::NewSavedPrinter(name, "kept", u"from the record", nullptr, nullptr, 0)) {
       node->next = head;
       head = node;
@@ -80,6 +81,7 @@ TEST_F(PrinterRecordsTest, ARecordWhosePrinterIsThereMakesNoSecondOneAndAnUninst
   EXPECT_EQ(ProductPrinters(), std::vector<std::string>{"Desk"}) << "one Desk, and Office left alone";
   EXPECT_EQ(winsim::FindPrinter("Desk")->comment, "from the record");
   EXPECT_EQ(winsim::FindPrinter("Office")->driverName, "Microsoft Print To PDF");
+  EXPECT_EQ(winsim::FindPrinter("\\\\printsrv\\Hall"), nullptr);
   EXPECT_EQ(Records(), std::vector<std::string>{"Gone=kept/from the record"});
 
   M().faults.clear();

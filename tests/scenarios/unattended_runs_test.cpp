@@ -2,6 +2,7 @@
 // install and uninstall, and one such run at a time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -72,6 +73,9 @@ TEST_F(UnattendedRunTest, EachInstallAndUninstallLeavesItsLogFile) {
     if (c.planted || c.failedWrite) {
       // The run goes on as it would; the window says once why the file lacks lines.
       EXPECT_EQ(LineOf(shown, "The log file C:\\Windows\\SystemTemp\\" + name + " could not be written - ("), 1);
+      EXPECT_EQ(std::count_if(shown.begin(), shown.end(),
+                              [](const std::string& line) { return line.find("could not be written") != line.npos; }),
+                1);
       EXPECT_EQ(bytes.substr(0, 7), c.planted ? "planted" : "\xEF\xBB\xBFLuma");
       continue;
     }

@@ -65,8 +65,8 @@ diff -u "$dir/want" "$dir/diff" || fail "the diff of the session"
 # The other changes a person makes, each shown as it was made.
 run 0 "$winsim" fault DeleteMonitorW --error 3008 --match Lumascribe --first 2 --last 3
 shows "fault DeleteMonitorW: error 3008, match 'Lumascribe', calls 2 to 3, seen 0"
-run 0 "$winsim" file put 'C:\Windows\system32\lmsmon64.dll' --build 2400
-shows 'file C:\Windows\system32\lmsmon64.dll: build 2400'
+run 0 "$winsim" file put 'C:\Windows\system32\lmsmon64.dll' --build 2400 --readonly
+shows 'file C:\Windows\system32\lmsmon64.dll: build 2400, read-only'
 starts=$("$winsim" show | sed -n 's/^service Spooler: running .*, \([0-9]*\) starts\{0,1\}$/\1/p')
 [ -n "$starts" ] || fail "no spooler starts shown"
 run 0 "$winsim" service spooler --state stopped --start-delay -1

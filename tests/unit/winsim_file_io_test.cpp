@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "support/sim.h"
 #include "winsim/windows.h"
@@ -135,10 +136,10 @@ TEST_F(WinsimFileIoTest, AFullDiskCutsAWriteShort) {
   EXPECT_EQ(written, 4u);
   EXPECT_FALSE(WriteFile(file, "m", 1, &written, nullptr));
   EXPECT_EQ(written, 0u);
-  EXPECT_TRUE(CloseHandle(file));
   std::string bytes;
   ASSERT_TRUE(ReadMachineFile(Utf8(kFile), &bytes));
-  EXPECT_EQ(bytes, "abcdefghij");
+  EXPECT_EQ(bytes, "abcdefghij") << "written through before the handle closes";
+  EXPECT_TRUE(CloseHandle(file));
 }
 
 TEST_F(WinsimFileIoTest, FaultsAndTraceNameTheFile) {
@@ -160,6 +161,11 @@ TEST_F(WinsimFileIoTest, FaultsAndTraceNameTheFile) {
 }
 
 TEST_F(WinsimFileIoTest, HandlesAreNotSavedWithTheMachine) {
+  auto hostFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+  const auto before = hostFiles();
+  ASSERT_NE(Open(GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EndRunningProgram();
+  EXPECT_EQ(hostFiles(), before) << "a program stopped dead lets go of its host files";
   HANDLE file = Open(GENERIC_WRITE, 0, CREATE_ALWAYS);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   M().files.freeBytes = 1234;

@@ -60,6 +60,17 @@ TEST_F(WinsimFilesTest, DeleteFollowsWindowsResults) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
 }
 
+TEST_F(WinsimFilesTest, AReadOnlyFileRefusesWritingDeletionAndReplacement) {
+  const char16_t* file = u"C:\\Windows\\f.dll";
+  ASSERT_TRUE(WriteMachineFile("C:\\Windows\\f.dll", "x") && WriteMachineFile("C:\\Windows\\g.dll", "y"));
+  ASSERT_TRUE(SetFileAttributesW(u"c:\\windows\\F.dll", FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(GetFileAttributesW(file), DWORD(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(CreateFileW(file, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(DeleteFileW(file) || MoveFileExW(u"C:\\Windows\\g.dll", file, MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(SetFileAttributesW(file, FILE_ATTRIBUTE_NORMAL) && DeleteFileW(file));
+}
+
 TEST_F(WinsimFilesTest, HeldFilesResistDeletionUntilReleased) {
   ASSERT_TRUE(WriteMachineFile("C:\\Windows\\system32\\a.dll", "x"));
   ASSERT_TRUE(WriteMachineFile("C:\\Windows\\system32\\b.dat", "x"));

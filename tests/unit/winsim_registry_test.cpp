@@ -174,6 +174,18 @@ TEST_F(WinsimRegistryTest, ValuesKeepTheirExactBytesAcrossSaveAndLoad) {
   EXPECT_EQ(OpenRegKeyCount(), 0u);
 }
 
+TEST_F(WinsimRegistryTest, AStringCountThatLeavesOutItsTerminatorGetsItStored) {
+  HKEY key = Open(KEY_SET_VALUE);
+  const BYTE* text = reinterpret_cast<const BYTE*>(u"ThisNeverBreaks");  // 30 bytes, a NUL after them
+  for (auto [type, count, stored] : {std::tuple{REG_SZ, 30, 32}, {REG_MULTI_SZ, 30, 32}, {REG_SZ, 32, 32},
+                                     {REG_SZ, 28, 28}, {REG_BINARY, 30, 30}}) {
+    ASSERT_EQ(RegSetValueExW(key, u"v", 0, DWORD(type), text, DWORD(count)), ERROR_SUCCESS);
+    std::string data;
+    EXPECT_TRUE(GetRegValue("HKLM\\"s + kKey, "v", nullptr, &data) && data.size() == size_t(stored)) << type << count;
+  }
+  RegCloseKey(key);
+}
+
 TEST_F(WinsimRegistryTest, MultiStringsAreSplitWithinTheirBytes) {
   auto split = [](const std::u16string& units, bool strayByte = false) {
     std::string bytes = Utf16LeBytes(units);

@@ -25,6 +25,10 @@ class WinsimServicesTest : public test::SimTest {
 };
 
 TEST_F(WinsimServicesTest, HandlesOnlyDoWhatTheyWereOpenedFor) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS)) << "a successful open clears the last error";
+  EXPECT_TRUE(CloseServiceHandle(manager));
   SC_HANDLE query = Open(SERVICE_QUERY_STATUS | SERVICE_START);
   SERVICE_STATUS status = {};
   EXPECT_FALSE(ControlService(query, SERVICE_CONTROL_STOP, &status));

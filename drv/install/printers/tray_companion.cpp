@@ -3,6 +3,8 @@
 #include "core/counted_string.h"
 #include "core/install_context.h"
 #include "core/product.h"
+#include "core/wide.h"
+#include "system/read_only.h"
 
 namespace inst {
 
@@ -119,6 +121,18 @@ void AskToQuit(HANDLE mutex) {
   }
 }
 
+// Whether the path's last part is the companion's file name, letter case aside: only the
+// product's own file has its read-only attribute cleared.
+bool NamedAsTray(const WCHAR* path) {
+  const WCHAR* name = path;
+  for (const WCHAR* at = path; *at; ++at)
+    if (*at == '\\' || *at == '/') name = at + 1;
+  const char* tray = PRODUCT_TRAY_FILE;
+  for (; *name && *tray; ++name, ++tray)
+    if (FoldAscii(*name) != FoldAscii(WCHAR(*tray))) return false;
+  return !*name && !*tray;
+}
+
 void DeleteTrayFile(HKEY key) {
   // One character more than the read may fill, so the path always ends.
   WCHAR path[MAX_PATH + 1] = {};
@@ -130,7 +144,7 @@ void DeleteTrayFile(HKEY key) {
   const WCHAR* file = RunValueFile(path);
   if (!file[0]) return;
   for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
-    if (DeleteFileW(file)) return;
+    if ((!NamedAsTray(file) || MakeWritable(file)) && DeleteFileW(file)) return;
     DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) return;
     Sleep(error == ERROR_ACCESS_DENIED ? kLockedPauseMs : kOtherErrorPauseMs);

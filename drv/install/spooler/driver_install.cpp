@@ -4,6 +4,7 @@
 #include "core/product.h"
 #include "system/file_copy.h"
 #include "system/pending_deletes.h"
+#include "system/read_only.h"
 
 namespace inst {
 
@@ -14,7 +15,7 @@ const WCHAR kProductUrl[] = TEXT("https://www.veldrin-software.example/lumascrib
 const DWORD kDriverVersion = 3;
 
 void DeleteStagedCopy(InstallContext* context, const WCHAR* path) {
-  if (!DeleteFileW(path) && *path) AddPendingDelete(context->pendingDeletes, path);
+  if (!(MakeWritable(path) && DeleteFileW(path)) && *path) AddPendingDelete(context->pendingDeletes, path);
 }
 
 }  // namespace

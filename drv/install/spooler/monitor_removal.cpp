@@ -6,6 +6,7 @@
 #include "spooler/port_redirection.h"
 #include "system/file_version.h"
 #include "system/pending_deletes.h"
+#include "system/read_only.h"
 #include "system/spooler_service.h"
 
 namespace inst {
@@ -134,7 +135,7 @@ void DeleteMonitor(InstallContext* context, const MonitorList& monitors) {
     ReportError(context, 12, TEXT("Can`t remove the port monitor 'LumascribeServer:'"));
   } else if (!KeepCompatibleMonitor(context, Text(path), found) &&
              (RemoveRegistration(context) || RemoveAfterRefusal(context, found))) {
-    if (!DeleteFileW(Text(path))) AddPendingDelete(context->pendingDeletes, Text(path));
+    if (!(MakeWritable(Text(path)) && DeleteFileW(Text(path)))) AddPendingDelete(context->pendingDeletes, Text(path));
     LogLine(context, TEXT("Monitor was removed :)"));
   }
   FreeString(path);

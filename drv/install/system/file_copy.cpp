@@ -3,6 +3,7 @@
 #include "core/install_context.h"
 #include "core/install_log.h"
 #include "core/wide.h"
+#include "system/read_only.h"
 
 namespace inst {
 
@@ -54,7 +55,7 @@ HRESULT CopyBetween(InstallContext* context, const WCHAR* source, const WCHAR* d
     if (reportOpenErrors) ReportError(context, 10, TEXT("Cant't open source file: %s"), fileName);
     return E_FAIL;
   }
-  HANDLE out = OpenForWriteWithRetry(context, destination);
+  HANDLE out = MakeWritable(destination) ? OpenForWriteWithRetry(context, destination) : INVALID_HANDLE_VALUE;
   if (out == INVALID_HANDLE_VALUE) {
     if (reportOpenErrors) ReportError(context, 9, TEXT("Cant't open destination file: %s"), destination);
     CloseHandle(in);

@@ -5,6 +5,7 @@
 #include "core/install_context.h"
 #include "core/install_log.h"
 #include "core/wide.h"
+#include "system/read_only.h"
 
 namespace inst {
 
@@ -42,7 +43,7 @@ void RetryPendingDeletes(InstallContext* context) {
   LogLine(context, TEXT("DeleteFile-try"));
   PendingDelete** link = &context->pendingDeletes;
   while (PendingDelete* node = *link) {
-    if (DeleteFileW(node->path) || GetLastError() == ERROR_FILE_NOT_FOUND) {
+    if ((MakeWritable(node->path) && DeleteFileW(node->path)) || GetLastError() == ERROR_FILE_NOT_FOUND) {
       *link = node->next;
       FreeNode(node);
     } else {

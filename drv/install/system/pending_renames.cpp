@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/wide.h"
+#include "system/read_only.h"
 
 namespace inst {
 
@@ -114,7 +115,9 @@ bool TakeCarriedOut(const PendingRenameList* list, int32_t* carriedOut, const WC
 
 // Removes from the value, read afresh, the pending deletions this run carried out: left in
 // place, one would delete at the next restart the fresh copy an install puts at the same path.
-// Every other byte stays as it was, in order; the value goes only when nothing else is left.
+// Every other byte stays as it was, in order (a last string without its terminator gets one: the
+// kept bytes are followed by zeros, which Windows stores); the value goes only when nothing else
+// is left.
 void ForgetCarriedOut(const PendingRenameList* list, int32_t* carriedOut) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
@@ -193,7 +196,8 @@ void DeletePendingRenameSources(PendingRenameList* list, ProductFolders* folders
     const WCHAR* source = list->names[2 * k];
     bool deletion = list->names[2 * k + 1] == nullptr;
     if (list->existsAsFile[2 * k] == 1 && source && deletion && IsOwnFile(folders, source) &&
-        FreeOfReparsePoints(WithoutNtPrefix(source)) && DeleteFileW(WithoutNtPrefix(source))) {
+        FreeOfReparsePoints(WithoutNtPrefix(source)) && MakeWritable(WithoutNtPrefix(source)) &&
+        DeleteFileW(WithoutNtPrefix(source))) {
       list->existsAsFile[2 * k] = 0;
       carriedOut[k] = 1;
       any = true;

@@ -60,10 +60,16 @@ std::string HoldPath(const std::string& path, int64_t ms, uint32_t deleteError) 
   return "";
 }
 
-std::string PutProductFile(const std::string& path, uint16_t build) {
+std::string PutProductFile(const std::string& path, uint16_t build, bool readOnly) {
   std::string name = path.substr(path.rfind('\\') + 1);
-  return WriteVersionedFile(path, 1, 0, 0, build, "Lumascribe " + name, ProductExports(name)) ? ""
-                                                                                           : path + ": cannot be written";
+  std::u16string wide = Wide(path);
+  // A read-only file there is made writable first, as a person would.
+  if (MachineFileExists(path) && !SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL))
+    return CallFailed("SetFileAttributesW");
+  if (!WriteVersionedFile(path, 1, 0, 0, build, "Lumascribe " + name, ProductExports(name)))
+    return path + ": cannot be written";
+  if (readOnly && !SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY)) return CallFailed("SetFileAttributesW");
+  return "";
 }
 
 std::string DeleteAtRestart(const std::string& path) {

@@ -24,8 +24,9 @@ std::string RemovePrinter(const std::string& name);
 // Another program keeps `path` open for `ms` of simulated time (negative: until restart);
 // deleting it fails with `deleteError`.
 std::string HoldPath(const std::string& path, int64_t ms, uint32_t deleteError);
-// A product file of another build: a PE image whose version says 1.0.0.<build>.
-std::string PutProductFile(const std::string& path, uint16_t build);
+// A product file of another build: a PE image whose version says 1.0.0.<build>, read-only
+// (FILE_ATTRIBUTE_READONLY) when asked, as from a read-only medium.
+std::string PutProductFile(const std::string& path, uint16_t build, bool readOnly);
 // Queues the file's deletion at the next restart, as a program does (MoveFileExW with
 // MOVEFILE_DELAY_UNTIL_REBOOT).
 std::string DeleteAtRestart(const std::string& path);

@@ -197,7 +197,8 @@ void AddProductFiles(Builder& b) {
   std::sort(found.begin(), found.end());
   for (const std::string& path : found) {
     std::string build = BuildOf(path);
-    b.Add("file", path, {{"build", build}}, build);
+    bool readOnly = IsReadOnly(ResolvePath(path).path);
+    b.Add("file", path, {{"build", build}, {"read-only", readOnly ? "yes" : "no"}}, build + (readOnly ? ", read-only" : ""));
   }
 }
 

@@ -165,6 +165,8 @@ int main(int argc, char** argv) {
   CLI::App* put = file->add_subcommand("put", "Write a product file of another build");
   put->add_option("PATH", path, "The file's Windows path")->required();
   put->add_option("--build", build, "The build its version resource gives (1.0.0.N)")->required();
+  bool readOnly = false;
+  put->add_flag("--readonly", readOnly, "Give it the read-only attribute, as a file copied from a CD has");
 
   CLI::App* doom = file->add_subcommand("delete-at-restart", "Queue a file's deletion at the next restart "
                                                             "(PendingFileRenameOperations), as a program does");
@@ -204,7 +206,7 @@ int main(int argc, char** argv) {
       return std::string();
     });
   if (*doom) return Change(dir, [&] { return winsim::DeleteAtRestart(path); });
-  if (*put) return Change(dir, [&] { return winsim::PutProductFile(path, build); });
+  if (*put) return Change(dir, [&] { return winsim::PutProductFile(path, build, readOnly); });
   std::optional<int64_t> start, stop;
   if (startOption->count()) start = startDelay;
   if (stopOption->count()) stop = stopDelay;

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,16 @@ struct FileHold {
   DWORD deleteError = 5;
 };
 
+// The host's descriptor of a file a handle has open, closed with the last copy of the handle's
+// record: each read and write is one host call, and a write is on the host disk at once.
+struct HostFile {
+  int fd = -1;
+  explicit HostFile(int descriptor) : fd(descriptor) {}
+  HostFile(const HostFile&) = delete;
+  HostFile& operator=(const HostFile&) = delete;
+  ~HostFile();
+};
+
 // A file handle the running program holds. Handles end with the program, so they are not saved.
 struct OpenFile {
   uint64_t handle = 0;
@@ -29,6 +40,9 @@ struct OpenFile {
   DWORD access = 0;              // GENERIC_READ, GENERIC_WRITE
   DWORD share = 0;               // FILE_SHARE_* granted to later opens
   uint64_t position = 0;
+  std::shared_ptr<HostFile> file;
+  // The file's size as its handles have made it (every handle on the file keeps it current).
+  uint64_t size = 0;
 };
 
 // A directory junction: the folder `path` is a reparse point that sends every name below it to
@@ -76,6 +90,11 @@ std::string MakeJunction(const std::string& path, const std::string& target);
 bool WriteMachineFile(const std::string& windowsPath, const std::string& bytes);
 bool ReadMachineFile(const std::string& windowsPath, std::string* bytes);
 bool MachineFileExists(const std::string& windowsPath);
+
+// FILE_ATTRIBUTE_READONLY, the one attribute kept, lives on the host disk as a file without its
+// owner's write permission: it goes where the file goes (renames, copies of the machine).
+bool IsReadOnly(const std::filesystem::path& host);
+bool SetReadOnly(const std::filesystem::path& host, bool readOnly);
 
 // Whether a new open of `host` for `access` that lets others share `share` agrees with every
 // handle already open on it, as Windows' sharing rules decide.

@@ -25,6 +25,9 @@ DWORD RenameMachineFile(const std::string& from, const std::string& to, bool rep
     if (!replace) return ERROR_ALREADY_EXISTS;
     if (std::filesystem::is_directory(destination, ec)) return ERROR_ACCESS_DENIED;
     if (const FileHold* hold = HoldOn(to)) return hold->deleteError;
+    // Replacing deletes the file there, and a read-only file is not deleted (DeleteFileW,
+    // Microsoft Learn: "To delete a read-only file, first you must remove the read-only attribute").
+    if (IsReadOnly(destination)) return ERROR_ACCESS_DENIED;
   }
   std::filesystem::rename(source.path, destination, ec);
   return ec ? DWORD(ERROR_ACCESS_DENIED) : DWORD(ERROR_SUCCESS);

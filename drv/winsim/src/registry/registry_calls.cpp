@@ -137,6 +137,14 @@ LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD typ
 
 LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD dataSize) {
   if (!data && dataSize) return ERROR_NOACCESS;
+  // A string whose count leaves out the NUL that follows it in memory gets that NUL stored too
+  // (Wine's advapi32 registry.c conformance tests, test_set_value, "off-by-one size": 30 bytes of
+  // "ThisNeverBreaks" read back as 32 on Windows). Windows looks at the character after the
+  // count, as here; one whose count ends in a NUL is stored as given.
+  if (IsStringType(type) && dataSize >= sizeof(char16_t)) {
+    const BYTE* last = data + (dataSize / 2 - 1) * 2;
+    if ((last[0] || last[1]) && !last[2] && !last[3]) dataSize += sizeof(char16_t);
+  }
   std::string bytes = data ? std::string(reinterpret_cast<const char*>(data), dataSize) : std::string();
   return SetValue("RegSetValueExW", key, Utf8(valueName), type, bytes);
 }

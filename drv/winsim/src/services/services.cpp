@@ -108,6 +108,9 @@ SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desire
   if (machineName && *machineName) return Fail(DWORD(RPC_S_SERVER_UNAVAILABLE), SC_HANDLE(nullptr));
   if (databaseName && !EqualNoCase(Utf8(databaseName), "ServicesActive"))
     return Fail(DWORD(ERROR_DATABASE_DOES_NOT_EXIST), SC_HANDLE(nullptr));
+  // One that succeeds sets the last error to 0 (Wine's advapi32 service.c conformance tests,
+  // which pass on Windows: ERROR_SUCCESS after a successful open of the local manager).
+  SetLastError(ERROR_SUCCESS);
   return NewHandle(std::string(), desiredAccess | SC_MANAGER_CONNECT);
 }
 
