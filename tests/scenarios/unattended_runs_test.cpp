@@ -97,7 +97,10 @@ TEST_F(UnattendedRunTest, ASecondRunWaitsForTheFirst) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::to_string(c.heldMs) + (c.abandoned ? " abandoned" : ""));
     winsim::ResetMachine(root_);
-    if (c.heldMs != -2) winsim::StartMutexHolder("Global\\LumascribeSetup", c.heldMs, c.abandoned);
+    winsim::NamedObject held;
+    held.name = "Global\\LumascribeSetup";
+    held.abandoned = c.abandoned;
+    if (c.heldMs != -2) winsim::StartObjectHolder(held, c.heldMs);
     EXPECT_EQ(RunTool("uninstall"), c.code);
     ASSERT_EQ(Calls("CreateMutexW").size(), 1u);
     EXPECT_EQ(Calls("CreateMutexW")[0].detail, "Global\\LumascribeSetup D:P(A;;GA;;;SY)(A;;GA;;;BA)");

@@ -65,7 +65,7 @@ TEST_F(TrayCompanionTest, RegistersAndStartsTheCompanionFromTheParentDirectory) 
   winsim::GetRegValue(kRunKey, "LumascribeTray", nullptr, &data);
   EXPECT_EQ(data.size(), (path.size() + 1) * 2) << "REG_SZ with its terminator";
   ASSERT_EQ(Calls("CreateProcessW").size(), 1u);
-  EXPECT_EQ(Calls("CreateProcessW")[0].detail, std::string("\"") + kTray + "\" flags 32");
+  EXPECT_EQ(Calls("CreateProcessW")[0].detail, std::string("\"") + kTray + "\" flags 32 as Admin");
   winsim::Process* companion = winsim::RunningCompanion();
   ASSERT_NE(companion, nullptr);
   EXPECT_EQ(companion->image, kTray);
@@ -155,7 +155,7 @@ TEST_F(TrayCompanionTest, LongPathIsRegisteredWholeAndStartedCutTo259Characters)
   ASSERT_TRUE(HasRunValue(&path));
   EXPECT_EQ(path, "\"" + whole + "\"");
   ASSERT_EQ(Calls("CreateProcessW").size(), 1u);
-  EXPECT_EQ(Calls("CreateProcessW")[0].detail, "\"" + whole.substr(0, 259) + "\" flags 32");
+  EXPECT_EQ(Calls("CreateProcessW")[0].detail, "\"" + whole.substr(0, 259) + "\" flags 32 as Admin");
 }
 
 TEST_F(TrayCompanionTest, NoCompanionRunning) {

@@ -35,7 +35,7 @@ int Change(const std::string& dir, const std::function<std::string()>& change) {
   return winsim::SaveMachineDirectory(dir) ? 0 : kMachineUnusable;
 }
 
-int New(const std::string& dir, bool installed, bool force, bool noDesktop) {
+int New(const std::string& dir, bool installed, bool force, bool noDesktop, bool asSystem) {
   namespace fs = std::filesystem;
   std::error_code ec;
   bool taken = fs::exists(fs::path(dir) / "machine.json", ec) || fs::exists(fs::path(dir) / "drive_c", ec);
@@ -44,6 +44,11 @@ int New(const std::string& dir, bool installed, bool force, bool noDesktop) {
   for (const char* part : {"machine.json", "trace.txt", "drive_c"}) fs::remove_all(fs::path(dir) / part, ec);
   if (ec) return Fail(dir + ": cannot be emptied (" + ec.message() + ")");
   winsim::ResetMachine(dir);
+  if (asSystem) {
+    // A deployment system's run: nobody has signed in, so no shell runs.
+    winsim::M().security.tool = winsim::SystemIdentity();
+    winsim::EndAllProcesses();
+  }
   if (installed)
     if (std::string problem = winsim::InstallProduct(); !problem.empty()) return Fail(problem);
   winsim::M().ui.windowStationVisible = !noDesktop;
@@ -82,7 +87,7 @@ int main(int argc, char** argv) {
   std::string dir = winsim::MachineDirectory();
   app.add_option("--machine", dir, "The machine directory (default: $WINSIM_MACHINE, else ./machine)");
 
-  bool installed = false, force = false, json = false, noDesktop = false;
+  bool installed = false, force = false, json = false, noDesktop = false, asSystem = false;
   CLI::App* make = app.add_subcommand("new", "Make a fresh default machine");
   make->add_flag("--installed", installed,
                  "Install the product with the tool, with two printers whose settings it kept: \"Office\" "
@@ -90,6 +95,8 @@ int main(int argc, char** argv) {
   make->add_flag("--force", force, "Replace a machine the directory already holds");
   make->add_flag("--no-desktop", noDesktop,
                  "A window station nobody sees (a service or a SYSTEM deployment): no window can be answered");
+  make->add_flag("--as-system", asSystem,
+                 "The tool runs as SYSTEM in session 0, as a deployment system runs it; nobody is signed in");
 
   CLI::App* show = app.add_subcommand("show", "Summarise the machine: services, monitors, drivers, printers, "
                                               "Run values, programs, pending renames, product files, holds, junctions, faults");
@@ -128,13 +135,25 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({5, 32}))
       ->capture_default_str();
 
-  std::string mutexName;
-  bool abandoned = false;
-  CLI::App* mutex = app.add_subcommand("mutex", "Have another program own a named mutex");
-  mutex->add_option("NAME", mutexName, "The mutex's name, e.g. Global\\LumascribeSetup")->required();
+  winsim::NamedObject object;
+  std::string boundary;
+  bool denying = false;
+  CLI::App* mutex = app.add_subcommand("mutex", "Have another program hold a named mutex (or squat its name)");
+  mutex->add_option("NAME", object.name, "The mutex's name, e.g. Global\\LumascribeSetup")->required();
   CLI::Option* mutexMs = mutex->add_option("--ms", ms, "For this long in simulated time (default: until a restart)");
-  mutex->add_flag("--abandoned", abandoned, "Its owner died holding it: the next wait gets it abandoned")
+  CLI::Option* abandon = mutex->add_flag("--abandoned", object.abandoned, "Its owner died holding it: the next wait gets it abandoned")
       ->excludes(mutexMs);
+  CLI::Option* event = mutex->add_flag("--event", object.event, "An event of that name, made by a standard user")
+      ->excludes(abandon);
+  mutex->add_flag("--denying", denying, "A standard user's mutex whose DACL lets only that user in")->excludes(event);
+  CLI::Option* privateOption =
+      mutex->add_option("--private", boundary,
+                        "In the private namespace of this boundary name bounded by Administrators, held by "
+                        "an elevated administrator (another run of a tool)")
+          ->excludes(event);
+  mutex->add_flag("--waits", object.waits, "It waits for the mutex's owner, then holds it for --ms")
+      ->needs(privateOption)
+      ->excludes(abandon);
   std::string junctionTarget;
   CLI::App* junction = app.add_subcommand("junction", "Make a folder a junction (a reparse point) to another folder");
   junction->add_option("PATH", path, "The folder's Windows path: absent or empty")->required();
@@ -174,7 +193,7 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : 2;
   }
 
-  if (*make) return New(dir, installed, force, noDesktop);
+  if (*make) return New(dir, installed, force, noDesktop, asSystem);
   if (*show) return Show(dir, json);
   if (*diff) return Diff(before, after);
   if (*reboot) return Change(dir, [] { winsim::Reboot(); return std::string(); });
@@ -183,7 +202,9 @@ int main(int argc, char** argv) {
   if (*hold) return Change(dir, [&] { return winsim::HoldPath(path, ms, deleteError); });
   if (*mutex)
     return Change(dir, [&] {
-      winsim::StartMutexHolder(mutexName, ms, abandoned);
+      if (denying) object.sddl = "D:P(A;;GA;;;" + winsim::BobIdentity().sid + ")";
+      if (!boundary.empty()) object.namespaceKey = winsim::NamespaceKey({boundary, {winsim::kAdministratorsSid}});
+      winsim::StartObjectHolder(object, ms);
       return std::string();
     });
   if (*junction) return Change(dir, [&] { return winsim::MakeJunction(path, junctionTarget); });
