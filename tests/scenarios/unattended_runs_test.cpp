@@ -28,6 +28,7 @@ TEST_F(UnattendedRunTest, TheLogWindowShowsOnlyWhereSomeoneSeesIt) {
       {true, true, "", true, 1},        {false, true, "", false, 1},
       {true, false, "CreateFileW", true, 100}, {false, false, "CreateFileW", false, 100},
       {true, true, "GetProcessWindowStation", false, 1}, {true, true, "GetUserObjectInformationW", false, 1},
+      {true, true, "ProcessIdToSessionId", false, 1},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string(c.fault) + (c.visible ? " visible" : " hidden") + (c.shift ? " shift" : ""));
