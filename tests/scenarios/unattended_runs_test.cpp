@@ -95,9 +95,10 @@ TEST_F(UnattendedRunTest, ASecondRunWaitsForTheFirst) {
     int64_t nextMs;  // another run waiting before this one holds it for this long; -2: none
     int code;
     uint64_t waitedMs;
+    bool goneAtOpen = false;  // the first open finds the namespace gone: its holders closed it in between
   } kCases[] = {{-2, false, -2, 2, 0},       {5000, false, -2, 2, 5000}, {-1, false, -2, 100, 600000},
                 {-1, true, -2, 2, 0},        // the first ends while the second holds it and this third waits
-                {5000, false, 3000, 2, 8000}};
+                {5000, false, 3000, 2, 8000}, {5000, false, -2, 2, 5000, true}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::to_string(c.heldMs) + (c.abandoned ? " abandoned" : "") + " then " + std::to_string(c.nextMs));
     winsim::ResetMachine(root_);
@@ -108,7 +109,9 @@ TEST_F(UnattendedRunTest, ASecondRunWaitsForTheFirst) {
     if (c.heldMs != -2) winsim::StartObjectHolder(held, c.heldMs);
     held.waits = true;
     if (c.nextMs != -2) winsim::StartObjectHolder(held, c.nextMs);
+    if (c.goneAtOpen) AddFault("OpenPrivateNamespaceW", ERROR_PATH_NOT_FOUND, "", 1, 1);
     EXPECT_EQ(RunTool("uninstall"), c.code);
+    EXPECT_EQ(Calls("CreatePrivateNamespaceW").size(), c.goneAtOpen ? 2u : 1u);
     ASSERT_EQ(Calls("CreateMutexW").size(), 1u);
     EXPECT_EQ(Calls("CreateMutexW")[0].detail, "LumascribeSetup\\Lock D:P(A;;GA;;;SY)(A;;GA;;;BA)");
     EXPECT_TRUE(std::regex_match(Calls("WaitForSingleObject")[0].detail,
