@@ -225,10 +225,11 @@ TEST_F(WinsimProcessesTest, RunValueStartsTheCompanionAtLogon) {
   EXPECT_NE(companion->pid, before);
   EXPECT_EQ(winsim::FindNamedMutex(kMutex)->owner, companion->pid);
   EXPECT_NE(FindWindowW(kClass, nullptr), nullptr);
-  // The program of the other value does not exist: it is skipped.
+  EXPECT_EQ(companion->identity.user, "Bob");  // the user who signs in, not the tool's
+  // The program of the other value does not exist: it is skipped; the shell came back.
   size_t running = 0;
   for (const winsim::Process& p : M().processes.processes) running += !p.exited;
-  EXPECT_EQ(running, 1u);
+  EXPECT_EQ(running, 2u);
 }
 
 TEST_F(WinsimProcessesTest, RunningCompanionSurvivesSaveAndLoad) {

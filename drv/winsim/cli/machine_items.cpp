@@ -147,22 +147,36 @@ void AddRunValues(Builder& b) {
   }
 }
 
+std::string RunsAs(const Identity& who) {
+  return who.user + (who.elevated ? ", elevated" : ", not elevated") + ", session " + std::to_string(who.session);
+}
+
 void AddPrograms(Builder& b) {
+  b.Add("tool", "install.exe", {{"runs as", RunsAs(M().security.tool)}, {"sid", M().security.tool.sid}},
+        "runs as " + RunsAs(M().security.tool));
   const Process* companion = RunningCompanion();
   b.Add("companion", "lumtray.exe",
-        {{"running", companion ? "yes, pid " + std::to_string(companion->pid) : "no"}},
-        companion ? "running (pid " + std::to_string(companion->pid) + ")" : "not running");
+        {{"running", companion ? "yes, pid " + std::to_string(companion->pid) : "no"},
+         {"runs as", companion ? RunsAs(companion->identity) : ""}},
+        companion ? "running (pid " + std::to_string(companion->pid) + ") as " + RunsAs(companion->identity)
+                  : "not running");
   for (const Process& p : M().processes.processes) {
     if (p.exited || &p == companion) continue;
     if (p.namedMutex.empty()) {
-      b.Add("process", p.image, {{"pid", std::to_string(p.pid)}});
+      b.Add("process", p.image, {{"pid", std::to_string(p.pid)}, {"runs as", RunsAs(p.identity)}},
+            "pid " + std::to_string(p.pid) + " as " + RunsAs(p.identity));
       continue;
     }
-    std::string held = p.mutexAbandoned ? "abandoned by its dead owner"
-                       : p.exitAtMs < 0 ? "held by process " + std::to_string(p.pid) + " until a restart"
-                                        : "held by process " + std::to_string(p.pid) + " until " +
-                                              std::to_string(p.exitAtMs) + " ms";
-    b.Add("mutex", p.namedMutex, {{"state", held}}, held);
+    std::string state = p.mutexAbandoned  ? "abandoned by its dead owner"
+                        : p.waitsForMutex ? "waited for by process " + std::to_string(p.pid)
+                        : p.exitAtMs < 0  ? "held by process " + std::to_string(p.pid) + " until a restart"
+                                          : "held by process " + std::to_string(p.pid) + " until " +
+                                               std::to_string(p.exitAtMs) + " ms";
+    std::string what = p.namedIsEvent ? "an event" : p.namedSddl.empty() ? "a mutex" : "a mutex with DACL " + p.namedSddl;
+    std::string where = p.namespaceKey.empty() ? "" : " in private namespace " + p.namespaceKey;
+    std::string held = what + where + ", " + state + " as " + RunsAs(p.identity);
+    b.Add("mutex", (p.namespaceKey.empty() ? "" : p.namespaceKey + "\\") + p.namedMutex + (p.waitsForMutex ? " (waiter " + std::to_string(p.pid) + ")" : ""),
+          {{"state", held}}, held);
   }
   if (!M().ui.windowStationVisible) b.Add("desktop", "window station", {{"visible", "no"}}, "not visible");
 }

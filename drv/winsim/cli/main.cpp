@@ -36,7 +36,7 @@ int Change(const std::string& dir, const std::function<std::string()>& change) {
 }
 
 struct NewMachine {
-  bool installed = false, force = false, noDesktop = false, arm64 = false, protectedPrint = false;
+  bool installed = false, force = false, noDesktop = false, arm64 = false, protectedPrint = false, asSystem = false;
 };
 
 int New(const std::string& dir, const NewMachine& o) {
@@ -49,6 +49,11 @@ int New(const std::string& dir, const NewMachine& o) {
   if (ec) return Fail(dir + ": cannot be emptied (" + ec.message() + ")");
   winsim::ResetMachine(dir);
   if (o.arm64) winsim::M().os.nativeMachine = winsim::NativeMachine::Arm64;
+  if (o.asSystem) {
+    // A deployment system's run: nobody has signed in, so no shell runs.
+    winsim::M().security.tool = winsim::SystemIdentity();
+    winsim::EndAllProcesses();
+  }
   if (o.installed)
     if (std::string problem = winsim::InstallProduct(); !problem.empty()) return Fail(problem);
   if (o.protectedPrint) winsim::TurnOnProtectedPrint();
@@ -101,6 +106,8 @@ int main(int argc, char** argv) {
   make->add_flag("--protected-print", made.protectedPrint,
                  "Windows 11 24H2 (build 26100) with protected print mode switched on in Settings, after "
                  "--installed: the printers of third-party drivers and those drivers are removed");
+  make->add_flag("--as-system", made.asSystem,
+                 "The tool runs as SYSTEM in session 0, as a deployment system runs it; nobody is signed in");
 
   CLI::App* show = app.add_subcommand("show", "Summarise the machine: services, monitors, drivers, printers, "
                                               "Run values, programs, pending renames, product files, holds, junctions, faults");
@@ -139,13 +146,25 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({5, 32}))
       ->capture_default_str();
 
-  std::string mutexName;
-  bool abandoned = false;
-  CLI::App* mutex = app.add_subcommand("mutex", "Have another program own a named mutex");
-  mutex->add_option("NAME", mutexName, "The mutex's name, e.g. Global\\LumascribeSetup")->required();
+  winsim::NamedObject object;
+  std::string boundary;
+  bool denying = false;
+  CLI::App* mutex = app.add_subcommand("mutex", "Have another program hold a named mutex (or squat its name)");
+  mutex->add_option("NAME", object.name, "The mutex's name, e.g. Global\\LumascribeSetup")->required();
   CLI::Option* mutexMs = mutex->add_option("--ms", ms, "For this long in simulated time (default: until a restart)");
-  mutex->add_flag("--abandoned", abandoned, "Its owner died holding it: the next wait gets it abandoned")
+  CLI::Option* abandon = mutex->add_flag("--abandoned", object.abandoned, "Its owner died holding it: the next wait gets it abandoned")
       ->excludes(mutexMs);
+  CLI::Option* event = mutex->add_flag("--event", object.event, "An event of that name, made by a standard user")
+      ->excludes(abandon);
+  mutex->add_flag("--denying", denying, "A standard user's mutex whose DACL lets only that user in")->excludes(event);
+  CLI::Option* privateOption =
+      mutex->add_option("--private", boundary,
+                        "In the private namespace of this boundary name bounded by Administrators, held by "
+                        "an elevated administrator (another run of a tool)")
+          ->excludes(event);
+  mutex->add_flag("--waits", object.waits, "It waits for the mutex's owner, then holds it for --ms")
+      ->needs(privateOption)
+      ->excludes(abandon);
   std::string junctionTarget;
   CLI::App* junction = app.add_subcommand("junction", "Make a folder a junction (a reparse point) to another folder");
   junction->add_option("PATH", path, "The folder's Windows path: absent or empty")->required();
@@ -196,7 +215,9 @@ int main(int argc, char** argv) {
   if (*hold) return Change(dir, [&] { return winsim::HoldPath(path, ms, deleteError); });
   if (*mutex)
     return Change(dir, [&] {
-      winsim::StartMutexHolder(mutexName, ms, abandoned);
+      if (denying) object.sddl = "D:P(A;;GA;;;" + winsim::BobIdentity().sid + ")";
+      if (!boundary.empty()) object.namespaceKey = winsim::NamespaceKey({boundary, {winsim::kAdministratorsSid}});
+      winsim::StartObjectHolder(object, ms);
       return std::string();
     });
   if (*junction) return Change(dir, [&] { return winsim::MakeJunction(path, junctionTarget); });

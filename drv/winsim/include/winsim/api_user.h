@@ -19,6 +19,8 @@ BOOL IsWindow(HWND window);
 HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 SHORT GetAsyncKeyState(int key);
+HWND GetShellWindow();
+DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId);
 
 INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND owner, DLGPROC dialogProc,
                         LPARAM initParam);

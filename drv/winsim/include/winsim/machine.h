@@ -13,6 +13,7 @@
 #include "winsim/processes.h"
 #include "winsim/services.h"
 #include "winsim/registry_state.h"
+#include "winsim/security.h"
 #include "winsim/win_types.h"
 
 namespace winsim {
@@ -76,6 +77,7 @@ struct Window {
   int64_t closeDelayMs = 0;  // after WM_SYSCOMMAND/SC_CLOSE: 0 at once, -1 never
   int64_t closeAtMs = -1;    // when a requested close completes
   bool open = true;
+  uint32_t pid = 0;  // the process that made it; 0: the running program
 };
 
 // What the simulated user does with a dialog: the key or button that closes it.
@@ -143,6 +145,7 @@ struct Machine {
   ProcessState processes;
   EventLogState eventLog;
   RuntimeState runtime;
+  SecurityState security;
 };
 
 Machine& M();

@@ -23,7 +23,7 @@ template <class V> void Fields(OsState& x, V&& v) {
 }
 template <class V> void Fields(Window& x, V&& v) {
   v("handle", x.handle); v("className", x.className); v("title", x.title);
-  v("closeDelayMs", x.closeDelayMs); v("closeAtMs", x.closeAtMs); v("open", x.open);
+  v("closeDelayMs", x.closeDelayMs); v("closeAtMs", x.closeAtMs); v("open", x.open); v("pid", x.pid);
 }
 template <class V> void Fields(DialogRecord& x, V&& v) {
   v("templateId", x.templateId); v("owner", x.owner); v("title", x.title); v("itemTexts", x.itemTexts);
@@ -81,13 +81,20 @@ template <class V> void Fields(CompanionBehaviour& x, V&& v) {
 }
 // Mutexes and handles end with the program that saves the machine: running processes take theirs
 // back at load.
+template <class V> void Fields(Identity& x, V&& v) {
+  v("user", x.user); v("sid", x.sid); v("elevated", x.elevated); v("session", x.session);
+}
 template <class V> void Fields(Process& x, V&& v) {
-  v("pid", x.pid); v("image", x.image); v("commandLine", x.commandLine); v("window", x.window);
-  v("exitAtMs", x.exitAtMs); v("namedMutex", x.namedMutex); v("mutexAbandoned", x.mutexAbandoned);
+  v("pid", x.pid); v("image", x.image); v("commandLine", x.commandLine); v("identity", x.identity);
+  v("window", x.window); v("exitAtMs", x.exitAtMs); v("namedMutex", x.namedMutex);
+  v("mutexAbandoned", x.mutexAbandoned); v("namedIsEvent", x.namedIsEvent); v("namedSddl", x.namedSddl);
+  v("namespaceKey", x.namespaceKey); v("waitsForMutex", x.waitsForMutex); v("holdForMs", x.holdForMs);
 }
 template <class V> void Fields(ProcessState& x, V&& v) {
   v("running", x.processes); v("companion", x.companion); v("nextPid", x.nextPid);  // saved: the running ones
 }
+// Tokens, boundary descriptors and namespaces belong to the running program.
+template <class V> void Fields(SecurityState& x, V&& v) { v("tool", x.tool); v("desktop", x.desktop); }
 template <class V> void Fields(RegValue& x, V&& v) { v("name", x.name); }
 template <class V> void Fields(RegValueChange& x, V&& v) {
   v("key", x.key); v("value", x.value); v("onQuery", x.onQuery); v("remove", x.remove); v("seen", x.seen);
@@ -107,6 +114,7 @@ template <class V> void Fields(Machine& x, V&& v) {
   v("files", x.files); v("services", x.services.services); v("registry", x.registry);
   v("monitors", x.monitors); v("drivers", x.drivers); v("processes", x.processes);
   v("eventLog", x.eventLog);
+  v("security", x.security);
 }
 
 }  // namespace winsim

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "winsim/security.h"
 #include "winsim/win_types.h"
 
 namespace winsim {
@@ -28,14 +29,24 @@ struct Process {
   uint32_t pid = 0;
   std::string image;  // the executable's full Windows path
   std::string commandLine;
+  Identity identity;      // whom its token stands for
   uint64_t window = 0;    // its window, 0: none
   int64_t exitAtMs = -1;  // when it exits (or exited); -1: it runs on
   bool exited = false;
   std::vector<uint64_t> mutexes;  // mutexes it has open; rebuilt at load
   // Another program's named mutex (`winsim mutex`): owned from its start until it exits; with
   // mutexAbandoned its owner has died already and this process only keeps it open.
+  // The object may instead be an event, or a mutex whose DACL (namedSddl) keeps others out. In
+  // a private namespace (namespaceKey), as another run of a tool holds it, the name is the one
+  // after the alias. A waiting process owns the mutex only when its owner lets it go, and then
+  // for holdForMs (negative: until a restart).
   std::string namedMutex;
   bool mutexAbandoned = false;
+  bool namedIsEvent = false;
+  std::string namedSddl;
+  std::string namespaceKey;
+  bool waitsForMutex = false;
+  int64_t holdForMs = -1;
 };
 
 struct Mutex {
@@ -45,14 +56,18 @@ struct Mutex {
   uint32_t count = 0;  // the owner's recursive acquisitions
   bool abandoned = false;
   std::string sddl;  // the security descriptor it was created with, as text; empty: the default
+  bool event = false;  // an event of that name: only its name is modelled
 };
 
-enum class ObjectKind { Process, Thread, Mutex };
+enum class ObjectKind { Process, Thread, Mutex, Token, Namespace };
 
-// A handle of the running program: the process id (processes, threads) or the mutex id.
+// A handle of the running program: the process id (processes, threads), the mutex id, the token
+// id or the private namespace's id; what it was opened for; a namespace's alias.
 struct KernelHandle {
   ObjectKind kind = ObjectKind::Process;
   uint64_t object = 0;
+  DWORD access = 0;
+  std::string alias;
 };
 
 struct ProcessState {
@@ -68,14 +83,31 @@ struct ProcessState {
 
 // Starts the program a command line names, as CreateProcessW finds it; null with `*error` set
 // when there is none.
-Process* StartProgram(const std::u16string& commandLine, DWORD* error);
+Process* StartProgram(const std::u16string& commandLine, const Identity& who, DWORD* error);
 Process* FindProcess(uint32_t pid);
-// Another program that owns the named mutex for `ms` of simulated time (negative: until a
-// restart), or, with `abandoned`, one whose owner died holding it.
-void StartMutexHolder(const std::string& name, int64_t ms, bool abandoned);
+// The identity of the running program (its own id) or of a running process; null: none.
+const Identity* IdentityOf(uint32_t pid);
+// What another program holds under a name: a mutex (abandoned: its owner died holding it; with
+// sddl: a DACL of its own), or an event; in a private namespace's key, as another run of a tool.
+struct NamedObject {
+  std::string name;
+  bool abandoned = false;
+  bool event = false;
+  std::string sddl;
+  std::string namespaceKey;
+  bool waits = false;  // it waits for the mutex's owner, then holds it for `ms`
+};
+// Starts a program (a standard user's, or an elevated administrator's in a namespace) that keeps
+// the object for `ms` of simulated time (negative: until a restart).
+void StartObjectHolder(const NamedObject& object, int64_t ms);
+// A new handle of the running program to a kernel object, and the record behind one.
+HANDLE NewObjectHandle(ObjectKind kind, uint64_t object, DWORD access = 0);
+KernelHandle* FindKernelHandle(HANDLE handle);
 // The running tray companion, or null.
 Process* RunningCompanion();
 Mutex* FindMutex(uint64_t id);
+// A mutex its owner let go passes to the first process waiting for it.
+void HandOverMutex(Mutex& m);
 Mutex* FindNamedMutex(const std::string& name);
 // Ends the processes whose time has come; every advance of the clock runs it.
 void SettleProcesses();
@@ -83,6 +115,8 @@ void SettleProcesses();
 void DeliverMessage(uint64_t window, UINT message);
 // Restart: every process ends; at logon the Run keys' programs start, as Windows starts them.
 void EndAllProcesses();
+// The desktop's user's shell, explorer.exe with its desktop window.
+void StartShell();
 void Logon();
 // After loading a machine: each running process takes back its window, file and mutex.
 void AttachRunningProcesses();

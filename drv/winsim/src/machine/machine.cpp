@@ -57,6 +57,8 @@ void ResetMachine(const std::string& root) {
                           "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
                           "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"})
     FindRegKey(key, true);
+  // Someone has signed in at the desk.
+  StartShell();
 }
 
 std::string Utf8(const std::u16string& text) {
@@ -165,7 +167,7 @@ uint64_t NewKernelHandle() {
 
 uint64_t AddWindow(const std::string& className, const std::string& title, int64_t closeDelayMs) {
   uint64_t handle = 0x10010 + 0x10 * g_machine.ui.windows.size();
-  g_machine.ui.windows.push_back({handle, className, title, closeDelayMs, -1, true});
+  g_machine.ui.windows.push_back({handle, className, title, closeDelayMs, -1, true, 0});
   return handle;
 }
 

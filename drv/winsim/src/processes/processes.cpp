@@ -97,8 +97,13 @@ bool Referenced(const Mutex& m) {
 
 void PruneMutexes() { std::erase_if(P().mutexes, [](const Mutex& m) { return !Referenced(m); }); }
 
+// The name a holder's object has among the machine's: in its namespace when it has one.
+std::string ObjectName(const Process& p) {
+  return p.namespaceKey.empty() ? p.namedMutex : NamespacePrefix(HoldNamespace(p.namespaceKey)) + "\\" + p.namedMutex;
+}
+
 // A process opens its mutex: the companion owned, as its single-instance guard; a holder owned
-// unless its owner died, leaving it abandoned.
+// unless its owner died, leaving it abandoned, or it waits for the owner.
 void OpenProcessMutex(Process& p, const std::string& name, bool owned) {
   if (!p.mutexes.empty()) return;
   if (Mutex* m = FindNamedMutex(name)) {
@@ -112,22 +117,34 @@ void OpenProcessMutex(Process& p, const std::string& name, bool owned) {
     m.owner = p.pid;
     m.count = 1;
   }
-  m.abandoned = !owned;
+  m.abandoned = !owned && p.mutexAbandoned;
+  m.event = p.namedIsEvent;
+  m.sddl = p.namedSddl;
   P().mutexes.push_back(m);
   p.mutexes.push_back(m.id);
 }
 
+// The shell's desktop window, which GetShellWindow gives (learn.microsoft.com, GetShellWindow);
+// "Progman" is the class Windows gives it.
+bool IsShell(const Process& p) { return EqualNoCase(FileName(p.image), "explorer.exe"); }
+
 // What a running process holds; what it has already is left as it is.
 void Attach(Process& p) {
-  bool held = p.image.empty();
+  // The shell's image is not on winsim's disk: it holds nothing.
+  bool held = p.image.empty() || IsShell(p);
   for (const FileHold& h : M().files.holds) held = held || h.owner == HoldOwner(p.pid);
   if (!held) HoldFile(p.image, HoldOwner(p.pid), UINT64_MAX, ERROR_ACCESS_DENIED);
-  if (!p.namedMutex.empty()) OpenProcessMutex(p, p.namedMutex, !p.mutexAbandoned);
+  if (!p.namedMutex.empty()) OpenProcessMutex(p, ObjectName(p), !p.mutexAbandoned && !p.waitsForMutex);
+  if (IsShell(p) && !WindowOf(p)) p.window = AddWindow("Progman", "Program Manager", -1);
+  if (Window* w = WindowOf(p)) w->pid = p.pid;
   if (!IsCompanion(p)) return;
   OpenProcessMutex(p, kCompanionMutex, true);
   Window* w = WindowOf(p);
   // It answers only its quit message: close requests leave its window alone.
-  if (P().companion.createsWindow && (!w || !w->open)) p.window = AddWindow(kCompanionClass, "Lumascribe Tray", -1);
+  if (P().companion.createsWindow && (!w || !w->open)) {
+    p.window = AddWindow(kCompanionClass, "Lumascribe Tray", -1);
+    WindowOf(p)->pid = p.pid;
+  }
 }
 
 void End(Process& p) {
@@ -139,16 +156,18 @@ void End(Process& p) {
     m->owner = 0;
     m->count = 0;
     m->abandoned = IsCompanion(p) && !P().companion.releasesMutex;
+    HandOverMutex(*m);
   }
   p.mutexes.clear();
   PruneMutexes();
+  PruneNamespaces();
   if (Window* w = WindowOf(p)) w->open = false;
   ReleaseHolds(HoldOwner(p.pid));
 }
 
 }  // namespace
 
-Process* StartProgram(const std::u16string& commandLine, DWORD* error) {
+Process* StartProgram(const std::u16string& commandLine, const Identity& who, DWORD* error) {
   std::string image;
   if ((*error = ProgramOf(Utf8(commandLine), &image))) return nullptr;
   ProcessState& state = P();
@@ -157,6 +176,7 @@ Process* StartProgram(const std::u16string& commandLine, DWORD* error) {
   state.nextPid += 8;  // the thread's id lies between
   started.image = image;
   started.commandLine = Utf8(commandLine);
+  started.identity = who;
   state.processes.push_back(started);
   Process& p = state.processes.back();
   // A second companion finds the first one's mutex and leaves at once.
@@ -168,16 +188,56 @@ Process* StartProgram(const std::u16string& commandLine, DWORD* error) {
   return &p;
 }
 
-void StartMutexHolder(const std::string& name, int64_t ms, bool abandoned) {
+// A standard user can squat a name anywhere; only a member of the namespace's boundary gets
+// into a private namespace, so its holder is an elevated administrator.
+void StartObjectHolder(const NamedObject& object, int64_t ms) {
   Process holder;
   holder.pid = P().nextPid;
   P().nextPid += 8;
-  holder.commandLine = "(holds mutex " + name + ")";
-  holder.namedMutex = name;
-  holder.mutexAbandoned = abandoned;
-  if (ms >= 0 && !abandoned) holder.exitAtMs = int64_t(M().clock.nowMs) + ms;
+  holder.commandLine = "(holds " + std::string(object.event ? "event " : "mutex ") + object.name + ")";
+  holder.identity = object.namespaceKey.empty() ? BobIdentity() : AdminIdentity();
+  holder.namedMutex = object.name;
+  holder.mutexAbandoned = object.abandoned;
+  holder.namedIsEvent = object.event;
+  holder.namedSddl = object.sddl;
+  holder.namespaceKey = object.namespaceKey;
+  holder.waitsForMutex = object.waits;
+  if (object.waits) holder.holdForMs = ms;
+  else if (ms >= 0 && !object.abandoned) holder.exitAtMs = int64_t(M().clock.nowMs) + ms;
   P().processes.push_back(holder);
   Attach(P().processes.back());
+}
+
+HANDLE NewObjectHandle(ObjectKind kind, uint64_t object, DWORD access) {
+  uint64_t handle = NewKernelHandle();
+  P().handles[handle] = {kind, object, access, std::string()};
+  return reinterpret_cast<HANDLE>(uintptr_t(handle));
+}
+
+KernelHandle* FindKernelHandle(HANDLE handle) {
+  auto found = P().handles.find(uint64_t(reinterpret_cast<uintptr_t>(handle)));
+  return found == P().handles.end() ? nullptr : &found->second;
+}
+
+const Identity* IdentityOf(uint32_t pid) {
+  if (pid && (pid == M().os.processId || pid == kThisProcessId)) return &M().security.tool;
+  Process* p = FindProcess(pid);
+  return p && !p->exited ? &p->identity : nullptr;
+}
+
+// A released mutex goes to the first process that waits for it, abandoned or not: the wait it
+// satisfies makes the waiter its owner (learn.microsoft.com, WaitForSingleObject).
+void HandOverMutex(Mutex& m) {
+  for (Process& p : P().processes) {
+    if (p.exited || !p.waitsForMutex || std::find(p.mutexes.begin(), p.mutexes.end(), m.id) == p.mutexes.end())
+      continue;
+    p.waitsForMutex = false;
+    m.owner = p.pid;
+    m.count = 1;
+    m.abandoned = false;
+    if (p.holdForMs >= 0) p.exitAtMs = int64_t(M().clock.nowMs) + p.holdForMs;
+    return;
+  }
 }
 
 Process* FindProcess(uint32_t pid) {
@@ -230,9 +290,25 @@ void EndAllProcesses() {
     if (!p.exited) End(p);
   P().handles.clear();
   P().mutexes.clear();
+  M().security.tokens.clear();
+  PruneNamespaces();
 }
 
+void StartShell() {
+  Process shell;
+  shell.pid = P().nextPid;
+  P().nextPid += 8;
+  shell.image = "C:\\Windows\\explorer.exe";
+  shell.commandLine = "C:\\Windows\\explorer.exe";
+  shell.identity = M().security.desktop;
+  P().processes.push_back(shell);
+  Attach(P().processes.back());
+}
+
+// The desktop's user signs in: the shell starts, then the Run keys' programs as that user.
 void Logon() {
+  const Identity& user = M().security.desktop;
+  StartShell();
   for (const char* run : {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
                           "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"}) {
     RegKey* key = FindRegKey(run);
@@ -242,7 +318,7 @@ void Logon() {
       std::vector<std::u16string> strings = MultiSzStrings(value.data);
       DWORD error = 0;
       // A program that cannot start is skipped without a word, as at a real logon.
-      if (!strings.empty()) StartProgram(strings[0], &error);
+      if (!strings.empty()) StartProgram(strings[0], user, &error);
     }
   }
 }
@@ -260,8 +336,12 @@ void AttachRunningProcesses() {
 }
 
 bool CloseKernelObject(HANDLE handle) {
-  if (!P().handles.erase(uint64_t(reinterpret_cast<uintptr_t>(handle)))) return false;
+  KernelHandle* k = FindKernelHandle(handle);
+  if (!k) return false;
+  if (k->kind == ObjectKind::Token) M().security.tokens.erase(k->object);
+  P().handles.erase(uint64_t(reinterpret_cast<uintptr_t>(handle)));
   PruneMutexes();
+  PruneNamespaces();
   return true;
 }
 
@@ -273,9 +353,13 @@ void CloseAllKernelObjects() {
       m.owner = 0;
       m.count = 0;
       m.abandoned = true;
+      HandOverMutex(m);
     }
   P().handles.clear();
+  M().security.tokens.clear();
+  M().security.boundaries.clear();
   PruneMutexes();
+  PruneNamespaces();
 }
 
 std::string DescribeKernelObject(HANDLE handle) {
@@ -290,6 +374,12 @@ std::string DescribeKernelObject(HANDLE handle) {
     case ObjectKind::Mutex: {
       Mutex* m = FindMutex(k.object);
       return "mutex " + (m ? m->name : std::string());
+    }
+    case ObjectKind::Token:
+      return "token " + std::to_string(k.object);
+    case ObjectKind::Namespace: {
+      PrivateNamespace* n = FindNamespace(k.object);
+      return "namespace " + (n ? n->key : std::string());
     }
   }
   return std::string();

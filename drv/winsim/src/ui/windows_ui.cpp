@@ -46,6 +46,26 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM) {
   return TRUE;
 }
 
+// The shell's desktop window; null when no shell runs (learn.microsoft.com, GetShellWindow).
+HWND GetShellWindow() {
+  Trace("GetShellWindow");
+  for (Window& w : M().ui.windows)
+    if (IsOpen(w) && w.className == "Progman" && w.pid) return reinterpret_cast<HWND>(w.handle);
+  return nullptr;
+}
+
+// The thread's id, and the process's through `processId`; 0 for no window
+// (learn.microsoft.com, GetWindowThreadProcessId). Threads are numbered pid + 4.
+DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId) {
+  Trace("GetWindowThreadProcessId", std::to_string(Id(window)));
+  if (DWORD error = FaultFor("GetWindowThreadProcessId")) return Fail(error, DWORD(0));
+  Window* w = Find(Id(window));
+  if (!w) return Fail(ERROR_INVALID_WINDOW_HANDLE, DWORD(0));
+  DWORD pid = w->pid ? w->pid : GetCurrentProcessId();
+  if (processId) *processId = pid;
+  return pid + 4;
+}
+
 SHORT GetAsyncKeyState(int key) {
   Trace("GetAsyncKeyState", std::to_string(key));
   return key == VK_SHIFT && M().ui.shiftDown ? SHORT(-32768) : SHORT(0);
