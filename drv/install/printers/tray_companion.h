@@ -2,10 +2,14 @@
 // install; asked to quit, waited for and removed before an uninstall. Both operations are silent:
 // they write no log and report no error.
 #pragma once
+#include "core/counted_string.h"
 
 namespace inst {
 
 struct InstallContext;
+
+// "lumtray.exe" in the parent of the tool's directory; null when memory ran out.
+CountedString TrayPath(CountedString moduleDir);
 
 // Registers "lumtray.exe" from the parent of the tool's directory as the Run value
 // "LumascribeTray" and starts it once, without waiting. Outside server mode only on an NT system

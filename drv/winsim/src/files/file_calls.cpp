@@ -5,31 +5,10 @@
 
 #include "winsim/file_state.h"
 #include "winsim/machine.h"
+#include "winsim/security.h"
 #include "winsim/windows.h"
 
 using namespace winsim;
-
-namespace winsim {
-
-bool SharingAllows(const std::filesystem::path& host, DWORD access, DWORD share) {
-  auto reads = [](DWORD a) { return (a & GENERIC_READ) != 0; };
-  auto writes = [](DWORD a) { return (a & GENERIC_WRITE) != 0; };
-  auto deletes = [](DWORD a) { return (a & DELETE) != 0; };
-  for (const OpenFile& other : M().files.open) {
-    if (other.host != host) continue;
-    // What each side asks must be what the other side shares.
-    if ((reads(access) && !(other.share & FILE_SHARE_READ)) ||
-        (writes(access) && !(other.share & FILE_SHARE_WRITE)) ||
-        (deletes(access) && !(other.share & FILE_SHARE_DELETE)) ||
-        (reads(other.access) && !(share & FILE_SHARE_READ)) ||
-        (writes(other.access) && !(share & FILE_SHARE_WRITE)) ||
-        (deletes(other.access) && !(share & FILE_SHARE_DELETE)))
-      return false;
-  }
-  return true;
-}
-
-}  // namespace winsim
 
 namespace {
 
@@ -48,7 +27,7 @@ std::string Hex(DWORD value) {
 
 }  // namespace
 
-HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD disposition,
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                    DWORD, HANDLE) {
   std::string name = Utf8(path);
   Trace("CreateFileW", name + " " + Hex(access) + " share " + std::to_string(shareMode) + " disposition " +
@@ -56,7 +35,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
   AdvanceClock(M().files.openLatencyMs);
   if (DWORD error = FaultFor("CreateFileW", name)) return Fail(error, INVALID_HANDLE_VALUE);
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
-      (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)))
+      (disposition == TRUNCATE_EXISTING && !(FileRights(access) & FILE_WRITE_DATA)))
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   HostPath target = ResolvePath(name);
   if (DWORD error = PathError(target)) return Fail(error, INVALID_HANDLE_VALUE);
@@ -68,13 +47,19 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
     return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
   if (exists && disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
   bool truncate = exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
-  if ((access & GENERIC_WRITE) || truncate) {
+  if ((FileRights(access) & (FILE_WRITE_DATA | FILE_APPEND_DATA)) || truncate) {
     if (HoldOn(name)) return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
   }
   if (!SharingAllows(target.path, access, shareMode)) return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
   if (!exists || truncate) {
     std::ofstream created(target.path, std::ios::binary | std::ios::trunc);
     if (!created) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+  }
+  // A descriptor given applies to a new file only (CreateFileW, lpSecurityAttributes).
+  PathSecurity given;
+  if (!exists && SecurityFromSddl(DescriptorText(security), &given)) {
+    given.path = SecurityRecord(name).path;
+    SecurityRecord(name) = given;
   }
   FileState& files = M().files;
   OpenFile file;
@@ -97,7 +82,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead
   Trace("ReadFile", name + " " + std::to_string(bytesToRead));
   if (DWORD error = FaultFor("ReadFile", name)) return Fail(error, FALSE);
   if (!file) return Fail(ERROR_INVALID_HANDLE, FALSE);
-  if (!(file->access & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (!(FileRights(file->access) & FILE_READ_DATA)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   std::ifstream in(file->host, std::ios::binary);
   if (!in) return Fail(ERROR_ACCESS_DENIED, FALSE);
   in.seekg(std::streamoff(file->position));
@@ -115,7 +100,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
   Trace("WriteFile", name + " " + std::to_string(bytesToWrite));
   if (DWORD error = FaultFor("WriteFile", name)) return Fail(error, FALSE);
   if (!file) return Fail(ERROR_INVALID_HANDLE, FALSE);
-  if (!(file->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (!(FileRights(file->access) & (FILE_WRITE_DATA | FILE_APPEND_DATA))) return Fail(ERROR_ACCESS_DENIED, FALSE);
   std::error_code ec;
   uint64_t size = std::filesystem::file_size(file->host, ec);
   if (ec) return Fail(ERROR_ACCESS_DENIED, FALSE);
@@ -164,6 +149,7 @@ BOOL DeleteFileW(LPCWSTR path) {
     return Fail(ERROR_SHARING_VIOLATION, FALSE);
   if (const FileHold* hold = HoldOn(name)) return Fail(hold->deleteError, FALSE);
   if (!std::filesystem::remove(target.path, ec)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  MoveSecurity(name, "");
   return TRUE;
 }
 
