@@ -66,6 +66,12 @@ const std::vector<HostileCase> kHostilePackageCases = {
      [] { MovePackage("C:\\Users\\Bob\\Downloads\\Lumascribe"); }, "install", Refused<kDownloads, kNone>},
     {"the package in a folder made in C:\\", sweep::InstalledMachine, [] { MovePackage("C:\\pkg"); }, "install",
      Refused<kRootFolder, kUsers>},
+    {"the package in a deployment cache", sweep::ConfiguredMachine,
+     [] { MovePackage("C:\\Windows\\IMECache\\a1b2"); }, "install",
+     [] {
+       bool installed = M().drivers.installed.Find("Lumascribe Server") && winsim::CountCalls("AddPrinterDriverExW");
+       return installed && Log().find("Error(") == std::string::npos ? std::string() : "refused or failed";
+     }},
     // Only on the folder: its files inherit nothing of it, yet anyone may replace them.
     {"an Everyone entry adding and deleting files in the package's folder", sweep::InstalledMachine,
      [] {

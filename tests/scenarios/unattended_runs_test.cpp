@@ -9,6 +9,7 @@
 
 #include "support/sim.h"
 #include "support/tool_runs.h"
+#include "winsim/security.h"
 #include "winsim/windows.h"
 
 using namespace test;
@@ -75,6 +76,10 @@ TEST_F(UnattendedRunTest, EachInstallAndUninstallLeavesItsLogFile) {
     if (c.planted) {
       EXPECT_EQ(std::ifstream(files[1]).get(), 'p');
     }
+    // Its rights are its own: nothing inherited from a folder users may write into.
+    EXPECT_EQ(winsim::SecurityText(winsim::SecurityRecord("C:\\Windows\\SystemTemp\\" + name)),
+              "owner S-1-5-32-544, protected: 0x1f01ff S-1-5-18; 0x1f01ff S-1-5-32-544; 0x1f01ff " +
+                  M().security.tool.sid);
     if (c.failedWrite) {
       // The run goes on as it would; the window says once why the file lacks lines.
       EXPECT_EQ(LineOf(shown, "The log file C:\\Windows\\SystemTemp\\" + name + " could not be written - ("), 1);

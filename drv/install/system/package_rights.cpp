@@ -33,7 +33,7 @@ bool DomainGroup(const WCHAR* sid, const WCHAR* rid) {
 
 void ReportChange(InstallContext* context, const WCHAR* path, const WCHAR* account) {
   SetLastError(ERROR_ACCESS_DENIED);
-  ReportError(context, 29, TEXT("The package's %s can be changed by %s, who is no administrator"), path, account);
+  ReportError(context, 29, TEXT("The package's %s can be changed by %s, not only by administrators"), path, account);
 }
 
 // The SID text of an account that may change the object and is not trusted, in a LocalFree

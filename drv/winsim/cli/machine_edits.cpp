@@ -63,6 +63,7 @@ std::string SetAcl(const std::string& path, const std::string& owner, bool prote
   std::vector<Ace> added;
   for (const std::string& grant : grants) {
     Ace ace;
+    if (AccountSid(grant.substr(0, grant.rfind(':'))).empty()) return "'" + grant + "': no such account";
     if (!ParseGrant(grant, &ace)) return "'" + grant + "': expected ACCOUNT:(OI)(CI)RIGHTS (F, M, RX, R, W, AD, WD or a number)";
     added.push_back(ace);
   }
