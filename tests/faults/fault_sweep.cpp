@@ -67,6 +67,13 @@ const std::map<std::string, DWORD> kErrors = {
     {"GetVersionExA", ERROR_INVALID_PARAMETER},
     {"GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY}, {"HeapAlloc", ERROR_NOT_ENOUGH_MEMORY},
     {"HeapReAlloc", ERROR_NOT_ENOUGH_MEMORY},
+    {"CreateBoundaryDescriptorW", ERROR_NOT_ENOUGH_MEMORY}, {"AddSIDToBoundaryDescriptor", ERROR_NOT_ENOUGH_MEMORY},
+    {"CreatePrivateNamespaceW", ERROR_ACCESS_DENIED}, {"OpenPrivateNamespaceW", ERROR_ACCESS_DENIED},
+    {"ClosePrivateNamespace", ERROR_INVALID_HANDLE}, {"ProcessIdToSessionId", ERROR_ACCESS_DENIED},
+    {"GetWindowThreadProcessId", ERROR_INVALID_WINDOW_HANDLE}, {"OpenProcess", ERROR_ACCESS_DENIED},
+    {"OpenProcessToken", ERROR_ACCESS_DENIED}, {"GetTokenInformation", ERROR_ACCESS_DENIED},
+    {"DuplicateTokenEx", ERROR_NOT_ENOUGH_MEMORY},
+    {"CreateProcessWithTokenW", 1058 /* ERROR_SERVICE_DISABLED: the Secondary Logon service */},
 };
 
 // A failing close may leave its handle open, as on Windows; that is no leak of the tool's.

@@ -1,5 +1,10 @@
 // Machines that try to steer the tool: a connection to another machine's printer, a planted
-// C:\Program.exe, a help window that never closes, a path cut short, a name with CR/LF.
+// C:\Program.exe, a help window that never closes, a path cut short, a name with CR/LF, a lock's
+// name taken first, and who the companion runs as.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "support/product_printers.h"
 #include "sweep_hostile.h"
 #include "sweep_machines.h"
@@ -42,6 +47,44 @@ std::string HelpWindowHarm() {  // ended at all; within 200 close requests, and 
 
 const char kForged[] = "Desk\r\nOK :) forged\x01";
 
+// The run's log file, where a run nobody watches leaves its log.
+std::string LogFile() {
+  std::string text;
+  std::error_code ec;
+  for (const auto& f : std::filesystem::directory_iterator(winsim::ResolvePath(M().os.tempDir).path, ec)) {
+    std::ifstream in(f.path(), std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  return text;
+}
+
+// A standard user's object under the name the lock had in Global\.
+void Squat(const std::string& sddl, bool event) {
+  winsim::NamedObject object;
+  object.name = "Global\\LumascribeSetup";
+  object.sddl = sddl;
+  object.event = event;
+  winsim::StartObjectHolder(object, -1);
+}
+
+std::string LockHarm() {
+  return Has(Log(), "Error(27)") ? "the squatter's object held the run off"
+         : M().clock.nowMs >= 600000 ? "the run waited for the squatter" : "";
+}
+
+std::string CompanionHarm() {  // it runs, as the unelevated user at the desk
+  const winsim::Process* p = winsim::RunningCompanion();
+  return !p ? "the companion did not start" : p->identity.user != "Bob" || p->identity.elevated ? "it runs as " + p->identity.user : "";
+}
+
+std::string NoCompanionHarm() {  // a run the companion must not be started from
+  const winsim::Process* p = winsim::RunningCompanion();
+  if (p) return "the companion runs as " + p->identity.user + " in session " + std::to_string(p->identity.session);
+  std::string log = LogFile();
+  if (!Has(log, "The tray companion starts at the next sign-in")) return "no line says when it starts";
+  return Has(log, "exit code 1\r\n") ? "" : "not installed, or not exit code 1";
+}
+
 }  // namespace
 
 const std::vector<HostileCase> kHostileSteerCases = {
@@ -69,4 +112,23 @@ const std::vector<HostileCase> kHostileSteerCases = {
        return Has(Log(), "\nOK :) forged") ? std::string("a forged log line")
               : Has(Log(), "Desk\\r\\nOK :) forged\\x01") ? "" : "the name is not shown escaped";
      }},
+    {"a standard user's mutex holding the lock's old name", sweep::FreshMachine,
+     [] { Squat("", false); }, "install", LockHarm},
+    {"a mutex under the lock's old name that denies access", sweep::FreshMachine,
+     [] { Squat("D:P(A;;GA;;;" + winsim::BobIdentity().sid + ")", false); },
+     "install", LockHarm},
+    {"an event under the lock's old name", sweep::InstalledMachine,
+     [] { Squat("", true); }, "uninstall", LockHarm},
+    {"session 0 on a visible window station", sweep::FreshMachine, [] { M().security.tool.session = 0; }, "install",
+     [] { return M().ui.dialogs.empty() ? NoCompanionHarm() : "a log window in session 0"; }},
+    {"SYSTEM run while Bob is signed in", sweep::FreshMachine, [] { M().security.tool = winsim::SystemIdentity(); },
+     "install", NoCompanionHarm},
+    {"the tool in another session than the desk's", sweep::FreshMachine, [] { M().security.tool.session = 2; },
+     "install", NoCompanionHarm},
+    {"an elevated shell", sweep::FreshMachine,
+     [] {
+       for (winsim::Process& p : M().processes.processes) p.identity = winsim::AdminIdentity();
+     },
+     "install", NoCompanionHarm},
+    {"over-the-shoulder elevation", sweep::FreshMachine, [] {}, "install", CompanionHarm},
 };

@@ -29,6 +29,7 @@ TEST_F(UnattendedRunTest, TheLogWindowShowsOnlyWhereSomeoneSeesIt) {
       {true, true, "", true, 1},        {false, true, "", false, 1},
       {true, false, "CreateFileW", true, 100}, {false, false, "CreateFileW", false, 100},
       {true, true, "GetProcessWindowStation", false, 1}, {true, true, "GetUserObjectInformationW", false, 1},
+      {true, true, "ProcessIdToSessionId", false, 1},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string(c.fault) + (c.visible ? " visible" : " hidden") + (c.shift ? " shift" : ""));
@@ -102,26 +103,45 @@ TEST_F(UnattendedRunTest, ASecondRunWaitsForTheFirst) {
   const struct {
     int64_t heldMs;  // -1: until a restart; -2: not held
     bool abandoned;
+    int64_t nextMs;  // another run waiting before this one holds it for this long; -2: none
     int code;
     uint64_t waitedMs;
-  } kCases[] = {{-2, false, 2, 0}, {5000, false, 2, 5000}, {-1, false, 100, 600000}, {-1, true, 2, 0}};
+    bool goneAtOpen = false;  // the first open finds the namespace gone: its holders closed it in between
+  } kCases[] = {{-2, false, -2, 2, 0},       {5000, false, -2, 2, 5000}, {-1, false, -2, 100, 600000},
+                {-1, true, -2, 2, 0},        // the first ends while the second holds it and this third waits
+                {5000, false, 3000, 2, 8000}, {5000, false, -2, 2, 5000, true}};
   for (const auto& c : kCases) {
-    SCOPED_TRACE(std::to_string(c.heldMs) + (c.abandoned ? " abandoned" : ""));
+    SCOPED_TRACE(std::to_string(c.heldMs) + (c.abandoned ? " abandoned" : "") + " then " + std::to_string(c.nextMs));
     winsim::ResetMachine(root_);
     winsim::NamedObject held;
-    held.name = "Global\\LumascribeSetup";
+    held.name = "Lock";
+    held.namespaceKey = "LumascribeSetup{S-1-5-32-544}";
     held.abandoned = c.abandoned;
     if (c.heldMs != -2) winsim::StartObjectHolder(held, c.heldMs);
+    held.waits = true;
+    if (c.nextMs != -2) winsim::StartObjectHolder(held, c.nextMs);
+    if (c.goneAtOpen) AddFault("OpenPrivateNamespaceW", ERROR_PATH_NOT_FOUND, "", 1, 1);
     EXPECT_EQ(RunTool("uninstall"), c.code);
+    EXPECT_EQ(Calls("CreatePrivateNamespaceW").size(), c.goneAtOpen ? 2u : 1u);
     ASSERT_EQ(Calls("CreateMutexW").size(), 1u);
-    EXPECT_EQ(Calls("CreateMutexW")[0].detail, "Global\\LumascribeSetup D:P(A;;GA;;;SY)(A;;GA;;;BA)");
-    EXPECT_EQ(Calls("WaitForSingleObject")[0].detail, "mutex Global\\LumascribeSetup 600000");
+    EXPECT_EQ(Calls("CreateMutexW")[0].detail, "LumascribeSetup\\Lock D:P(A;;GA;;;SY)(A;;GA;;;BA)");
+    EXPECT_TRUE(std::regex_match(Calls("WaitForSingleObject")[0].detail,
+                                 std::regex(R"(mutex LumascribeSetup\{S-1-5-32-544\}#\d+\\Lock 600000)")));
     EXPECT_EQ(Calls("GetLocalTime")[0].ms, c.waitedMs);  // the first call after the wait
-    if (c.code != 100) continue;
+    // The namespace is closed, not destroyed, and only after the mutex was let go.
+    ASSERT_EQ(Calls("ClosePrivateNamespace").size(), 1u);
+    EXPECT_EQ(Calls("ClosePrivateNamespace")[0].detail, "namespace LumascribeSetup{S-1-5-32-544}");
+    auto at = [](const char* call) {
+      return std::find_if(M().trace.begin(), M().trace.end(), [&](const winsim::TraceEntry& e) { return e.call == call; });
+    };
+    if (c.code != 100) {
+      EXPECT_LT(at("ReleaseMutex"), at("ClosePrivateNamespace"));
+      continue;
+    }
     // Nothing else was asked or changed: the run ends with its error.
     EXPECT_EQ(ShownLog(), std::vector<std::string>({"Lumascribe 2501",
                                                     "Error(27): Another install or uninstall holds "
-                                                    "Global\\LumascribeSetup: nothing was changed. - "
+                                                    "the setup lock: nothing was changed. - "
                                                     "(The wait operation timed out.)"}));
     EXPECT_TRUE(Calls("EnumMonitorsW").empty());
     EXPECT_TRUE(Calls("OpenSCManagerW").empty());

@@ -27,7 +27,8 @@ void SimTest::ExpectNoLeaks() {
   EXPECT_TRUE(winsim::M().services.handles.empty()) << "service handles left open";
   EXPECT_TRUE(winsim::M().spooler.handles.open.empty()) << "printer handles left open";
   EXPECT_TRUE(winsim::M().files.open.empty()) << "file handles left open";
-  EXPECT_TRUE(winsim::M().processes.handles.empty()) << "process, thread or mutex handles left open";
+  EXPECT_TRUE(winsim::M().processes.handles.empty()) << "process, thread, mutex, token or namespace handles left open";
+  EXPECT_TRUE(winsim::M().security.boundaries.empty()) << "boundary descriptors left";
 }
 
 std::string U8(const WCHAR* text) { return winsim::Utf8(text); }

@@ -30,7 +30,7 @@ run 0 "$winsim" printer add Desk --subkey Desk --comment "by the window" --locat
 shows "$desk"
 run 1 "$program" install
 shows "${desk/comment/share Desk, comment}"
-shows "companion lumtray.exe: running (pid 4136)"
+shows "companion lumtray.exe: running (pid 4144) as Bob, not elevated, session 1"
 
 monitor='C:\Windows\system32\lmsmon64.dll'
 run 0 "$winsim" hold "$monitor" --error 5
@@ -53,7 +53,9 @@ cat >"$dir/want" <<'END'
 - file C:\Windows\system32\spool\DRIVERS\x64\3\Old\1\lmsdrv64.dll: build 2501
 - file C:\Windows\system32\spool\DRIVERS\x64\3\Old\1\lmsui64.dll: build 2501
 + printer lumServer: port LumascribeServer:, driver 'Lumascribe Server', share lumServer
-~ companion lumtray.exe: running 'yes, pid 4120' → 'no'
+~ companion lumtray.exe: running 'yes, pid 4128' → 'no'
+~ companion lumtray.exe: runs as 'Bob, not elevated, session 1' → ''
+~ process C:\Windows\explorer.exe: pid '4096' → '4160'
 END
 diff -u "$dir/want" "$dir/diff" || fail "the diff of the session"
 "$winsim" diff "$dir/start" "$dir/start" >"$dir/diff"

@@ -87,7 +87,15 @@ TEST(Format, EscapedTextsShowEveryControlCharacter) {
   const std::pair<std::u16string, std::string> cases[] = {
       {u"\\\\h\\p", "\\\\h\\p"},
       {u"x\r\n  OK :)", "x\\r\\n  OK :)"},
-      {u"\t\x01\x1f \x7f\u00e9", "\\t\\x01\\x1f \x7f\xc3\xa9"}};
+      {u"\t\x01\x1f \x7f\u00e9", "\\t\\x01\\x1f \x7f\xc3\xa9"},
+      // C1, separators and bidirectional controls; their neighbours stay as they are.
+      {u"\u0080\u009f\u00a0\u2028\u2029\u2027", "\\u0080\\u009f\xc2\xa0\\u2028\\u2029\xe2\x80\xa7"},
+      {u"\u200d\u200e\u200f\u2029\u202a\u202e\u202f", "\xe2\x80\x8d\\u200e\\u200f\\u2029\\u202a\\u202e\xe2\x80\xaf"},
+      {u"\u2065\u2066\u2069\u206a", "\xe2\x81\xa5\\u2066\\u2069\xe2\x81\xaa"},
+      // A pair stays; a half without its other half does not, at either end or between pairs.
+      {u"\U0001F600", "\xf0\x9f\x98\x80"},
+      {u"\xDE00x\xD83D", "\\ude00x\\ud83d"},
+      {u"\xD83D\xD83D\xDE00\xDE00", "\\ud83d\xf0\x9f\x98\x80\\ude00"}};
   for (const auto& [text, shown] : cases) {
     const FormatArg args[] = {{FormatArg::Text, text.c_str(), 0}};
     EXPECT_EQ(Formatted(TEXT("[%s]"), {args[0]}), "[" + U8(text.c_str()) + "]") << "kept unless asked";

@@ -57,7 +57,7 @@ static int RefuseSecondRun(const SetupLock& lock, LogFile* file, HWND owner) {
   context.logFile = file;
   LogLine(&context, TEXT("Lumascribe %d"), kBuildNumber);
   SetLastError(lock.error);
-  ReportError(&context, 27, TEXT("Another install or uninstall holds Global\\LumascribeSetup: nothing was changed."));
+  ReportError(&context, 27, TEXT("Another install or uninstall holds the setup lock: nothing was changed."));
   ShowLogWindow(&context, owner);
   DestroyInstallContext(&context);
   return kExitErrors;

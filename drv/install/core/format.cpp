@@ -19,19 +19,35 @@ struct Writer {
 
 const char kHexDigits[] = "0123456789abcdef";
 
+// C1 controls, line and paragraph separators, and the marks and embeddings that reorder text
+// on screen (U+200E/F, U+202A-E, U+2066-9): a name from the machine could otherwise break a line
+// or make the rest of one read backwards.
+bool Invisible(WCHAR c) {
+  return (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x200E || c == 0x200F ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+bool IsHigh(WCHAR c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLow(WCHAR c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
 void PutText(Writer& w, const WCHAR* text, Controls controls) {
   if (!text) return w.Put("(null)");
-  for (; *text; ++text) {
-    WCHAR c = *text;
-    if (c >= 0x20 || controls == Controls::Kept) {
+  for (const WCHAR* at = text; *at; ++at) {
+    WCHAR c = *at;
+    // A surrogate stands only as half of a pair.
+    bool lone = (IsHigh(c) && !IsLow(at[1])) || (IsLow(c) && (at == text || !IsHigh(at[-1])));
+    if (controls == Controls::Kept || (c >= 0x20 && !Invisible(c) && !lone)) {
       w.Put(c);
     } else if (c == '\r' || c == '\n' || c == '\t') {
       w.Put('\\');
       w.Put(c == '\r' ? 'r' : c == '\n' ? 'n' : 't');
-    } else {
+    } else if (c < 0x20) {
       w.Put("\\x");
       w.Put(WCHAR(kHexDigits[c >> 4]));
       w.Put(WCHAR(kHexDigits[c & 15]));
+    } else {
+      w.Put("\\u");
+      for (int shift = 12; shift >= 0; shift -= 4) w.Put(WCHAR(kHexDigits[(c >> shift) & 15]));
     }
   }
 }

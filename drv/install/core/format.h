@@ -67,7 +67,8 @@ struct Format {
 };
 
 // How "%s" texts are written: as they are, or with every character below 0x20 as an escape
-// ("\r", "\n", "\t", "\x01"), so that a name from the machine cannot make log lines of its own.
+// ("\r", "\n", "\t", "\x01"), so that a name from the machine cannot make log lines of its own,
+// and C1 controls, U+2028/9, the bidirectional marks and controls and lone surrogates as "\u202e".
 enum class Controls { Kept, Escaped };
 
 // Formats into out[0..capacity-1], always terminated, cut at capacity - 1 characters; an

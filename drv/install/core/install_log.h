@@ -35,6 +35,9 @@ void ReportError(InstallContext* context, int number, Format<std::type_identity_
 // The caller releases it with LocalFree.
 WCHAR* SystemErrorText(DWORD code);
 
+// Whether anybody can see this process's windows: a visible window station outside session 0.
+bool SomeoneSees();
+
 // Shows the log modally when an error was reported or Shift is held, and only on a window station
 // someone sees: elsewhere nobody could close the window, and the run would never end.
 void ShowLogWindow(InstallContext* context, HWND owner);

@@ -6,13 +6,15 @@
 
 namespace inst {
 
-namespace {
-
-// Whether the process's window station has a visible display (WSF_VISIBLE in the UOI_FLAGS of
-// GetUserObjectInformationW; learn.microsoft.com, USEROBJECTFLAGS). A service, or a deployment
-// running as SYSTEM, has one without; when the question cannot be answered, no window either.
+// Whether someone can see a window of this process: a window station with a visible display
+// (WSF_VISIBLE in the UOI_FLAGS of GetUserObjectInformationW; learn.microsoft.com,
+// USEROBJECTFLAGS), outside session 0, which holds services and SYSTEM deployments and no
+// user's desktop ("Session 0 isolation"), whatever its station says. A service, or a deployment
+// running as SYSTEM, has neither; when the question cannot be answered, no window either.
 // The station's handle is not to be closed (learn.microsoft.com, GetProcessWindowStation).
-bool WindowStationVisible() {
+bool SomeoneSees() {
+  DWORD session = 0;
+  if (!ProcessIdToSessionId(GetCurrentProcessId(), &session) || session == 0) return false;
   HWINSTA station = GetProcessWindowStation();
   USEROBJECTFLAGS flags{};
   DWORD needed = 0;
@@ -20,11 +22,9 @@ bool WindowStationVisible() {
          (flags.dwFlags & WSF_VISIBLE);
 }
 
-}  // namespace
-
 void ShowLogWindow(InstallContext* context, HWND owner) {
   if (context->errorCount == 0 && !(GetAsyncKeyState(VK_SHIFT) & 0x8000)) return;
-  if (!WindowStationVisible()) return;
+  if (!SomeoneSees()) return;
   DialogBoxParamW(g_module, MAKEINTRESOURCEW(IDD_LOG_WINDOW), owner, LogWindowProc,
                   reinterpret_cast<LPARAM>(context));
 }

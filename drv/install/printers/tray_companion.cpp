@@ -2,6 +2,8 @@
 
 #include "core/counted_string.h"
 #include "core/install_context.h"
+#include "core/install_log.h"
+#include "core/owned_handle.h"
 #include "core/product.h"
 
 namespace inst {
@@ -82,8 +84,48 @@ WCHAR* RunValueFile(WCHAR* value) {
   return value + 1;
 }
 
-void Start(CountedString path) {
-  // CreateProcessW may write into the command line: it lives in a buffer of our own.
+// Whether this process runs as SYSTEM: a deployment system's run, whose rights nothing it starts
+// may have. When the question cannot be answered, the answer is yes.
+bool RunsAsSystem() {
+  OwnedHandle token;
+  // TOKEN_USER with the longest SID there is: one call fills it.
+  alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  BYTE system[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof(system);
+  DWORD filled = 0;
+  return !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token.handle) ||
+         !GetTokenInformation(token.handle, TokenUser, user, sizeof(user), &filled) ||
+         !CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size) ||
+         EqualSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, system);
+}
+
+// A primary token of the user at this session's desktop: the token of the process that owns
+// the shell's window, when that shell runs unelevated in this process's session
+// (shared/notes/windows-2026.md). An elevated shell would pass an administrator's rights on;
+// another session's desktop is not the one this run was started from.
+bool DesktopUserToken(OwnedHandle* primary) {
+  HWND shell = GetShellWindow();
+  DWORD shellId = 0;
+  DWORD ownSession = 0;
+  DWORD shellSession = 0;
+  if (!shell || !GetWindowThreadProcessId(shell, &shellId) || !shellId ||
+      !ProcessIdToSessionId(GetCurrentProcessId(), &ownSession) || !ProcessIdToSessionId(shellId, &shellSession) ||
+      ownSession != shellSession)
+    return false;
+  OwnedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellId));
+  OwnedHandle token;
+  const DWORD rights = TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY;
+  if (!process.handle || !OpenProcessToken(process.handle, rights, &token.handle)) return false;
+  TOKEN_ELEVATION elevation{};
+  DWORD filled = 0;
+  if (!GetTokenInformation(token.handle, TokenElevation, &elevation, sizeof(elevation), &filled) ||
+      elevation.TokenIsElevated)
+    return false;
+  return DuplicateTokenEx(token.handle, rights, nullptr, SecurityImpersonation, TokenPrimary, &primary->handle);
+}
+
+bool StartAs(HANDLE token, CountedString path) {
+  // CreateProcessWithTokenW may write into the command line: it lives in a buffer of our own.
   WCHAR commandLine[kCommandPathChars + 3] = {};
   size_t chars = Length(path) < kCommandPathChars ? Length(path) : kCommandPathChars;
   commandLine[0] = '"';
@@ -94,11 +136,21 @@ void Start(CountedString path) {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOW;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                      &startup, &process))
-    return;
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
+  if (!CreateProcessWithTokenW(token, 0, nullptr, commandLine, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
+                               &process))
+    return false;
+  OwnedHandle started(process.hProcess);
+  OwnedHandle thread(process.hThread);
+  return true;
+}
+
+// Started with the desktop's user's token, never the tool's: after an over-the-shoulder
+// elevation the tool is an administrator, under a deployment system SYSTEM. Where there is no
+// such user to start it for, the Run value starts it at the next sign-in; that is no error.
+void Start(InstallContext* context, CountedString path) {
+  OwnedHandle token;
+  if (SomeoneSees() && !RunsAsSystem() && DesktopUserToken(&token) && StartAs(token.handle, path)) return;
+  LogLine(context, TEXT("The tray companion starts at the next sign-in: no desktop user to start it for now."));
 }
 
 // Posts the quit message and waits for the companion to let its mutex go, within bounds.
@@ -147,7 +199,7 @@ void StartTrayCompanion(InstallContext* context) {
   CountedString path = TrayPath(context->moduleDir);
   if (!path) return;
   Register(path);
-  Start(path);
+  Start(context, path);
   FreeString(path);
 }
 

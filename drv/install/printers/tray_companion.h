@@ -1,6 +1,6 @@
 // The product's tray companion: registered in the machine-wide Run key and started after an
-// install; asked to quit, waited for and removed before an uninstall. Both operations are silent:
-// they write no log and report no error.
+// install as the user at the desktop; asked to quit, waited for and removed before an uninstall.
+// Neither reports an error; the start logs one line when it leaves the start to the next sign-in.
 #pragma once
 #include "core/counted_string.h"
 
@@ -12,8 +12,9 @@ struct InstallContext;
 CountedString TrayPath(CountedString moduleDir);
 
 // Registers "lumtray.exe" from the parent of the tool's directory as the Run value
-// "LumascribeTray" and starts it once, without waiting. Outside server mode only on an NT system
-// of version 6 or later.
+// "LumascribeTray" and starts it once, without waiting, with the token of the unelevated shell
+// of this session's desktop; never with the tool's own. Outside server mode only on an NT
+// system of version 6 or later.
 void StartTrayCompanion(InstallContext* context);
 
 // What StopTrayCompanion does with the executable the Run value names. A reinstall keeps it:

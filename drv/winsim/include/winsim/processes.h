@@ -106,6 +106,8 @@ KernelHandle* FindKernelHandle(HANDLE handle);
 // The running tray companion, or null.
 Process* RunningCompanion();
 Mutex* FindMutex(uint64_t id);
+// A mutex its owner let go passes to the first process waiting for it.
+void HandOverMutex(Mutex& m);
 Mutex* FindNamedMutex(const std::string& name);
 // Ends the processes whose time has come; every advance of the clock runs it.
 void SettleProcesses();

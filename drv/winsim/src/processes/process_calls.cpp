@@ -155,7 +155,10 @@ BOOL ReleaseMutex(HANDLE mutex) {
   if (!k || k->kind != ObjectKind::Mutex) return Fail(ERROR_INVALID_HANDLE, FALSE);
   Mutex* m = FindMutex(k->object);
   if (m->owner != kThisProcessId) return Fail(ERROR_NOT_OWNER, FALSE);
-  if (--m->count == 0) m->owner = 0;
+  if (--m->count == 0) {
+    m->owner = 0;
+    HandOverMutex(*m);
+  }
   return TRUE;
 }
 

@@ -152,21 +152,6 @@ void Attach(Process& p) {
   }
 }
 
-// A released mutex goes to the first process that waits for it (WaitForSingleObject: the
-// mutex is owned by the waiting thread it satisfies).
-void HandOver(Mutex& m) {
-  for (Process& p : P().processes) {
-    if (p.exited || !p.waitsForMutex || std::find(p.mutexes.begin(), p.mutexes.end(), m.id) == p.mutexes.end())
-      continue;
-    p.waitsForMutex = false;
-    m.owner = p.pid;
-    m.count = 1;
-    m.abandoned = false;
-    if (p.holdForMs >= 0) p.exitAtMs = int64_t(M().clock.nowMs) + p.holdForMs;
-    return;
-  }
-}
-
 void End(Process& p) {
   p.exited = true;
   if (p.exitAtMs < 0) p.exitAtMs = int64_t(M().clock.nowMs);
@@ -176,7 +161,7 @@ void End(Process& p) {
     m->owner = 0;
     m->count = 0;
     m->abandoned = IsCompanion(p) && !P().companion.releasesMutex;
-    if (!m->abandoned) HandOver(*m);
+    HandOverMutex(*m);
   }
   p.mutexes.clear();
   PruneMutexes();
@@ -243,6 +228,21 @@ const Identity* IdentityOf(uint32_t pid) {
   if (pid && (pid == M().os.processId || pid == kThisProcessId)) return &M().security.tool;
   Process* p = FindProcess(pid);
   return p && !p->exited ? &p->identity : nullptr;
+}
+
+// A released mutex goes to the first process that waits for it, abandoned or not: the wait it
+// satisfies makes the waiter its owner (learn.microsoft.com, WaitForSingleObject).
+void HandOverMutex(Mutex& m) {
+  for (Process& p : P().processes) {
+    if (p.exited || !p.waitsForMutex || std::find(p.mutexes.begin(), p.mutexes.end(), m.id) == p.mutexes.end())
+      continue;
+    p.waitsForMutex = false;
+    m.owner = p.pid;
+    m.count = 1;
+    m.abandoned = false;
+    if (p.holdForMs >= 0) p.exitAtMs = int64_t(M().clock.nowMs) + p.holdForMs;
+    return;
+  }
 }
 
 Process* FindProcess(uint32_t pid) {
@@ -358,9 +358,11 @@ void CloseAllKernelObjects() {
       m.owner = 0;
       m.count = 0;
       m.abandoned = true;
+      HandOverMutex(m);
     }
   P().handles.clear();
   M().security.tokens.clear();
+  M().security.boundaries.clear();
   PruneMutexes();
   PruneNamespaces();
 }
