@@ -56,6 +56,9 @@ cat >"$dir/want" <<'END'
 ~ companion lumtray.exe: running 'yes, pid 4128' → 'no'
 ~ companion lumtray.exe: runs as 'Bob, not elevated, session 1' → ''
 ~ process C:\Windows\explorer.exe: pid '4096' → '4160'
++ rights C:\Windows\SystemTemp\Lumascribe-install-20260101-000000-4136.log: owner S-1-5-32-544, protected: 0x1f01ff S-1-5-18; 0x1f01ff S-1-5-32-544; 0x1f01ff S-1-5-21-3623811015-3361044348-30300820-1001
++ rights C:\Windows\SystemTemp\Lumascribe-uninstall-20260101-000000-4152.log: owner S-1-5-32-544, protected: 0x1f01ff S-1-5-18; 0x1f01ff S-1-5-32-544; 0x1f01ff S-1-5-21-3623811015-3361044348-30300820-1001
++ rights C:\Windows\SystemTemp\Lumascribe-install-20260101-000001-4168.log: owner S-1-5-32-544, protected: 0x1f01ff S-1-5-18; 0x1f01ff S-1-5-32-544; 0x1f01ff S-1-5-21-3623811015-3361044348-30300820-1001
 END
 diff -u "$dir/want" "$dir/diff" || fail "the diff of the session"
 "$winsim" diff "$dir/start" "$dir/start" >"$dir/diff"

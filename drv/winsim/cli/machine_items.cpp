@@ -231,6 +231,8 @@ void AddHoldsAndFaults(Builder& b) {
   // Rights as every machine has them are not worth a line; what was set on top of them is.
   const std::vector<PathSecurity> defaults = DefaultSecurity(M().security.desktop.user, M().security.desktop.sid);
   for (const PathSecurity& s : M().files.security) {
+    HostPath found;
+    if (LocateExisting(s.path, &found)) continue;  // left by a deletion at restart or by the spooler
     std::string text = SecurityText(s);
     if (std::none_of(defaults.begin(), defaults.end(),
                      [&](const PathSecurity& d) { return EqualNoCase(d.path, s.path) && SecurityText(d) == text; }))

@@ -55,11 +55,14 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
     std::ofstream created(target.path, std::ios::binary | std::ios::trunc);
     if (!created) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   }
-  // A descriptor given applies to a new file only (CreateFileW, lpSecurityAttributes).
+  // A descriptor given applies to a new file only (CreateFileW, lpSecurityAttributes); without
+  // one a new file has only what it inherits.
   PathSecurity given;
   if (!exists && SecurityFromSddl(DescriptorText(security), &given)) {
     given.path = SecurityRecord(name).path;
     SecurityRecord(name) = given;
+  } else if (!exists) {
+    MoveSecurity(name, "");
   }
   FileState& files = M().files;
   OpenFile file;

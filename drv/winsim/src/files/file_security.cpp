@@ -237,6 +237,7 @@ bool SecurityFromSddl(const std::string& sddl, PathSecurity* record) {
       {"SD", DELETE},      {"RC", READ_CONTROL}, {"WD", WRITE_DAC},     {"WO", WRITE_OWNER}};
   static const std::pair<const char*, uint8_t> kFlags[] = {
       {"OI", kObjectInherit}, {"CI", kContainerInherit}, {"NP", kNoPropagate}, {"IO", kInheritOnly}, {"ID", kInherited}};
+  if (sddl.empty()) return false;
   size_t i = 0;
   while (i < sddl.size()) {
     if (i + 1 >= sddl.size() || sddl[i + 1] != ':') return false;
