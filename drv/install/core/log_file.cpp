@@ -110,8 +110,8 @@ constexpr int kNameTries = 8;
 HANDLE CreateNew(const WCHAR* path) {
   WCHAR* self = RunningAccountSid();
   WCHAR sddl[256];
-  FormatTo(sddl, 256, TEXT("D:P(A;;FA;;;SY)(A;;FA;;;BA)%s%s%s"), static_cast<const WCHAR*>(self ? TEXT("(A;;FA;;;") : TEXT("")),
-           static_cast<const WCHAR*>(self ? self : TEXT("")), static_cast<const WCHAR*>(self ? TEXT(")") : TEXT("")));
+  size_t length = FormatTo(sddl, 256, TEXT("D:P(A;;FA;;;SY)(A;;FA;;;BA)"));
+  if (self) FormatTo(sddl + length, 256 - length, TEXT("(A;;FA;;;%s)"), static_cast<const WCHAR*>(self));
   LocalFree(self);
   SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, FALSE};
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &security.lpSecurityDescriptor,

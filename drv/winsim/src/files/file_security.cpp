@@ -116,10 +116,10 @@ void MoveSecurity(const std::string& from, const std::string& to) {
     }
 }
 
-// The rights of a default Windows 10/11 installation as /work's notes on Windows (2026) give
-// them from public icacls listings; the owners as Get-Acl shows them there. The deployment
-// caches are made by agents running as SYSTEM: SYSTEM and Administrators only (assumed; no
-// published table was found).
+// The rights of a default Windows 10/11 installation as shared/notes/windows-2026.md gives them
+// from public icacls listings (C:\Windows as C:\Program Files); the owners as Get-Acl shows
+// them. The deployment caches are made by agents running as SYSTEM: SYSTEM and Administrators
+// only (assumed; no published table was found).
 std::vector<PathSecurity> DefaultSecurity(const std::string& user, const std::string& sid) {
   const uint8_t oici = kObjectInherit | kContainerInherit, below = oici | kInheritOnly;
   std::vector<PathSecurity> all;
