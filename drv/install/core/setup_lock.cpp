@@ -11,6 +11,7 @@ const WCHAR kSetupLockAccess[] = TEXT("D:P(A;;GA;;;SY)(A;;GA;;;BA)");
 const WCHAR kBoundaryName[] = TEXT("LumascribeSetup");
 const WCHAR kAlias[] = TEXT("LumascribeSetup");
 const WCHAR kMutexName[] = TEXT("LumascribeSetup\\Lock");
+const WCHAR kGlobalName[] = TEXT("Global\\LumascribeSetup");
 // Each failed open means a run closed the namespace between our create and open; a few turns
 // of that are all a machine sees.
 constexpr int kNamespaceTries = 8;
@@ -27,17 +28,21 @@ struct LocalBlock {
 
 // The boundary holds the Administrators SID: the caller must be within it to create the
 // namespace (learn.microsoft.com, CreatePrivateNamespaceW).
-bool MakeBoundary(SetupLock* lock) {
+bool AddAdministrators(SetupLock* lock) {
   BYTE administrators[SECURITY_MAX_SID_SIZE];
   DWORD size = sizeof(administrators);
-  lock->boundary = CreateBoundaryDescriptorW(kBoundaryName, 0);
-  if (!lock->boundary || !CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) ||
+  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) ||
       !AddSIDToBoundaryDescriptor(&lock->boundary, administrators)) {
     lock->error = GetLastError();
     return false;
   }
   return true;
 }
+
+// Wine 8 has no private namespaces: its CreateBoundaryDescriptorW is a stub that returns null and
+// sets no error (seen under Wine 8.0: "fixme:security:CreateBoundaryDescriptorW ... stub").
+// There, and only there, the lock is the mutex in Global\ that earlier versions took.
+bool NamespacesMissing(DWORD error) { return error == ERROR_SUCCESS || error == ERROR_CALL_NOT_IMPLEMENTED; }
 
 // Create, else open the one another run made (ERROR_ALREADY_EXISTS); when that run closed it
 // in between, the open finds none (ERROR_PATH_NOT_FOUND) and the create is tried again.
@@ -77,10 +82,20 @@ void TakeSetupLock(SetupLock* lock) {
   attributes.nLength = sizeof(attributes);
   attributes.lpSecurityDescriptor = descriptor.block;
   attributes.bInheritHandle = FALSE;
-  if (!MakeBoundary(lock) || !OpenNamespace(lock, &attributes)) return;
+  SetLastError(ERROR_SUCCESS);
+  lock->boundary = CreateBoundaryDescriptorW(kBoundaryName, 0);
+  const WCHAR* name = kMutexName;
+  if (!lock->boundary) {
+    lock->error = GetLastError();
+    if (!NamespacesMissing(lock->error)) return;
+    lock->error = 0;
+    name = kGlobalName;
+  } else if (!AddAdministrators(lock) || !OpenNamespace(lock, &attributes)) {
+    return;
+  }
   // An existing mutex is opened as it is, owned by nobody yet (CreateMutexW, learn.microsoft.com):
   // the wait decides.
-  lock->mutex = CreateMutexW(&attributes, FALSE, kMutexName);
+  lock->mutex = CreateMutexW(&attributes, FALSE, name);
   if (!lock->mutex) {
     lock->error = GetLastError();
     return;

@@ -1,7 +1,7 @@
 // One install or uninstall at a time on the machine, whoever starts it: the mutex
 // "LumascribeSetup\Lock" in a private namespace bounded by the Administrators group, so that only
 // an administrator's elevated run or SYSTEM can make or hold it. A name in Global\ could be taken
-// first by any user.
+// first by any user; only a system without private namespaces (Wine 8) gets Global\LumascribeSetup.
 #pragma once
 #include "win32.h"
 
