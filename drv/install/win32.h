@@ -19,6 +19,7 @@
 #include <winspool.h>
 #include <shellapi.h>
 #include <sddl.h>
+#include <aclapi.h>
 #undef CopyFile
 #undef AddMonitor
 #undef DeleteMonitor

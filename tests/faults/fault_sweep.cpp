@@ -268,7 +268,7 @@ void SweepBadPackages(const std::string& root, Totals* t) {
 // Each hostile machine: its base changed by its edit, its command once; returns the cases run.
 int SweepHostile(const std::string& root, Totals* totals) {
   int cases = 0;
-  for (const std::vector<HostileCase>* table : {&kHostileDeleteCases, &kHostileSteerCases})
+  for (const std::vector<HostileCase>* table : {&kHostileDeleteCases, &kHostileSteerCases, &kHostilePackageCases})
     for (const HostileCase& h : *table) {
       h.base(root);
       h.edit();

@@ -14,3 +14,4 @@ struct HostileCase {
 
 extern const std::vector<HostileCase> kHostileDeleteCases;
 extern const std::vector<HostileCase> kHostileSteerCases;
+extern const std::vector<HostileCase> kHostilePackageCases;

@@ -10,6 +10,7 @@
 
 #include "support/sim.h"
 #include "support/tool_runs.h"
+#include "winsim/security.h"
 #include "winsim/windows.h"
 
 using namespace test;
@@ -64,20 +65,30 @@ TEST_F(UnattendedRunTest, EachInstallAndUninstallLeavesItsLogFile) {
     EXPECT_EQ(RunTool(c.word), c.code);
     std::vector<std::filesystem::path> files(std::filesystem::directory_iterator(temp), {});
     bool writes = c.code == 1 || c.code == 2;  // install and uninstall; the probes and the rest write none
-    ASSERT_EQ(files.size(), writes ? 1u : 0u);
+    ASSERT_EQ(files.size(), writes ? 1u + c.planted : 0u);
     if (!writes) continue;
+    // A planted name is passed over, and the planted file left as it was.
+    std::sort(files.begin(), files.end());
+    if (c.planted) name.insert(name.size() - 4, "-2");
     EXPECT_EQ(files[0].filename(), name);
     std::ostringstream read;
     read << std::ifstream(files[0], std::ios::binary).rdbuf();
     const std::string bytes = read.str();
     std::vector<std::string> shown = ShownLog();
-    if (c.planted || c.failedWrite) {
+    if (c.planted) {
+      EXPECT_EQ(std::ifstream(files[1]).get(), 'p');
+    }
+    // Its rights are its own: nothing inherited from a folder users may write into.
+    EXPECT_EQ(winsim::SecurityText(winsim::SecurityRecord("C:\\Windows\\SystemTemp\\" + name)),
+              "owner S-1-5-32-544, protected: 0x1f01ff S-1-5-18; 0x1f01ff S-1-5-32-544; 0x1f01ff " +
+                  M().security.tool.sid);
+    if (c.failedWrite) {
       // The run goes on as it would; the window says once why the file lacks lines.
       EXPECT_EQ(LineOf(shown, "The log file C:\\Windows\\SystemTemp\\" + name + " could not be written - ("), 1);
       EXPECT_EQ(std::count_if(shown.begin(), shown.end(),
                               [](const std::string& line) { return line.find("could not be written") != line.npos; }),
                 1);
-      EXPECT_EQ(bytes.substr(0, 7), c.planted ? "planted" : "\xEF\xBB\xBFLuma");
+      EXPECT_EQ(bytes.substr(0, 7), "\xEF\xBB\xBFLuma");
       continue;
     }
     ASSERT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");

@@ -56,6 +56,9 @@ cat >"$dir/want" <<'END'
 ~ companion lumtray.exe: running 'yes, pid 4128' → 'no'
 ~ companion lumtray.exe: runs as 'Bob, not elevated, session 1' → ''
 ~ process C:\Windows\explorer.exe: pid '4096' → '4160'
++ rights C:\Windows\SystemTemp\Lumascribe-install-20260101-000000-4136.log: owner S-1-5-32-544, protected: 0x1f01ff S-1-5-18; 0x1f01ff S-1-5-32-544; 0x1f01ff S-1-5-21-3623811015-3361044348-30300820-1001
++ rights C:\Windows\SystemTemp\Lumascribe-uninstall-20260101-000000-4152.log: owner S-1-5-32-544, protected: 0x1f01ff S-1-5-18; 0x1f01ff S-1-5-32-544; 0x1f01ff S-1-5-21-3623811015-3361044348-30300820-1001
++ rights C:\Windows\SystemTemp\Lumascribe-install-20260101-000001-4168.log: owner S-1-5-32-544, protected: 0x1f01ff S-1-5-18; 0x1f01ff S-1-5-32-544; 0x1f01ff S-1-5-21-3623811015-3361044348-30300820-1001
 + event 3: Lumascribe Setup information 1: Lumascribe setup install: exit code 1 | Log file: C:\Windows\SystemTemp\Lumascribe-install-20260101-000000-4136.log | First error: none
 + event 4: Lumascribe Setup warning 101: Lumascribe setup uninstall: exit code 101 | Log file: C:\Windows\SystemTemp\Lumascribe-uninstall-20260101-000000-4152.log | First error: none
 + event 5: Lumascribe Setup information 1: Lumascribe setup install: exit code 1 | Log file: C:\Windows\SystemTemp\Lumascribe-install-20260101-000001-4168.log | First error: none
@@ -80,6 +83,12 @@ run 0 "$winsim" service spooler --state running
 shows "service Spooler: running (start never, stop 300 ms), $((starts + 1)) starts"
 run 0 "$winsim" printer remove lumServer
 lacks "printer lumServer"
+# A package folder where everyone may add files: the install refuses it until the entry goes.
+run 0 "$winsim" acl 'C:\Program Files\Lumascribe' --grant 'Everyone:(CI)WD'
+shows 'rights C:\Program Files\Lumascribe: owner S-1-5-32-544: (CI)0x2 S-1-1-0'
+run 100 "$program" install
+run 0 "$winsim" acl 'C:\Program Files\Lumascribe' --remove Everyone --owner Bob
+shows 'rights C:\Program Files\Lumascribe: owner S-1-5-21-3623811015-3361044348-30300820-1002'
 
 # Mistakes: each is one line on standard error and a non-zero exit, and changes nothing.
 cp "$WINSIM_MACHINE/machine.json" "$dir/before.json"
@@ -89,6 +98,8 @@ run 1 "$winsim" printer remove Nobody
 said "OpenPrinterW failed with error 1801"
 run 1 "$winsim" hold 'C:\nothing.dll'
 said 'C:\nothing.dll: no such file on the machine'
+run 1 "$winsim" acl 'C:\Windows' --grant 'Nobody:F'
+said "'Nobody:F': no such account"
 run 1 "$winsim" new
 said "already holds a machine"
 run 2 "$winsim" hold "$monitor" --error 7
@@ -96,7 +107,7 @@ run 2 "$winsim" printer
 run 2 "$winsim" frobnicate
 cmp -s "$dir/before.json" "$WINSIM_MACHINE/machine.json" || fail "a mistake changed the machine"
 for words in "" "new" "show" "diff" "reboot" "printer" "printer add" "printer remove" "hold" "fault" "file put" \
-             "file delete-at-restart" "service spooler"; do
+             "file delete-at-restart" "service spooler" "acl"; do
   run 0 "$winsim" $words --help
   grep -q "Usage" "$dir/out" || fail "no usage for: winsim $words --help"
 done

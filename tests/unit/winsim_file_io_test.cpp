@@ -96,6 +96,40 @@ TEST_F(WinsimFileIoTest, ShareModesAreCheckedBothWays) {
   EXPECT_TRUE(CloseHandle(writer));
 }
 
+// Rows of Wine's dlls/kernel32/tests/file.c sharing matrix (which passes on Windows): specific
+// rights count as their generic kin, and an open without data access meets nobody's sharing.
+TEST_F(WinsimFileIoTest, SpecificRightsShareAsWindowsDoes) {
+  const DWORD kRead = FILE_SHARE_READ, kAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const struct { DWORD heldAccess, heldShare, access, share; bool opens; } kRows[] = {
+      {FILE_READ_DATA | FILE_EXECUTE, kRead, FILE_WRITE_DATA, kAll, false},
+      {FILE_READ_DATA | FILE_EXECUTE, kRead, FILE_APPEND_DATA, kAll, false},
+      {FILE_READ_DATA | FILE_EXECUTE, kRead, DELETE, kAll, false},
+      {FILE_READ_DATA | FILE_EXECUTE, kRead, FILE_EXECUTE | SYNCHRONIZE, kRead | FILE_SHARE_DELETE, true},
+      {FILE_READ_DATA, kRead, FILE_EXECUTE, FILE_SHARE_WRITE, false},
+      {FILE_READ_DATA | FILE_EXECUTE, kRead, FILE_READ_ATTRIBUTES | READ_CONTROL, 0, true},
+      {FILE_READ_ATTRIBUTES, 0, GENERIC_READ | GENERIC_WRITE, 0, true},
+      {FILE_WRITE_DATA, kAll, GENERIC_READ, kRead, false},
+      {GENERIC_EXECUTE, kRead, FILE_READ_DATA, kRead, true},
+  };
+  ASSERT_TRUE(WriteMachineFile(Utf8(kFile), "x"));
+  for (const auto& row : kRows) {
+    HANDLE held = Open(row.heldAccess, row.heldShare, OPEN_EXISTING);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    HANDLE second = Open(row.access, row.share, OPEN_EXISTING);
+    EXPECT_EQ(second != INVALID_HANDLE_VALUE, row.opens) << std::hex << row.heldAccess << " then " << row.access;
+    if (second != INVALID_HANDLE_VALUE) CloseHandle(second);
+    EXPECT_TRUE(CloseHandle(held));
+  }
+  // A file held for reading can be renamed neither itself nor through its folder.
+  HANDLE held = Open(FILE_READ_DATA | FILE_EXECUTE, kRead, OPEN_EXISTING);
+  EXPECT_FALSE(MoveFileExW(kFile, u"C:\\Windows\\system32\\other.bin", 0));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(MoveFileExW(u"C:\\Windows\\system32", u"C:\\Windows\\sys", 0));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(CloseHandle(held));
+  EXPECT_TRUE(MoveFileExW(kFile, u"C:\\Windows\\system32\\other.bin", 0));
+}
+
 TEST_F(WinsimFileIoTest, DeletingAFileTheProgramHasOpenNeedsShareDelete) {
   ASSERT_TRUE(WriteMachineFile(Utf8(kFile), "x"));
   HANDLE file = Open(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);

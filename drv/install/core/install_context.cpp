@@ -98,6 +98,7 @@ void DestroyInstallContext(InstallContext* context) {
   FreePrinterList(&context->printers);
   FreeSavedPrinters(context->savedPrinters);
   ClearPendingDeletes(context);
+  ReleaseHeldFiles(&context->heldFiles);
   FreeString(context->driverDir);
   FreeString(context->logText);
   FreeString(context->systemDir);

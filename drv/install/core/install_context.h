@@ -6,6 +6,7 @@
 #include "core/counted_string.h"
 #include "printers/printer_list.h"
 #include "printers/saved_printers.h"
+#include "system/held_files.h"
 #include "system/pending_deletes.h"
 #include "win32.h"
 
@@ -43,6 +44,7 @@ struct InstallContext {
   DWORD defaultPrinterError;    // why the default printer could not be read; 0 when it could
   PRINTER_INFO_2W** redirectedPrinters;  // null-terminated; points into printers
   LogFile* logFile;  // where each log line goes as well; null: nowhere
+  HeldFiles heldFiles;  // the product files the package check opened, held to the end
 };
 
 // Every field starts afresh but logFile, which the command sets first.

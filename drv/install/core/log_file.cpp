@@ -5,6 +5,7 @@
 #include "core/product.h"
 #include "core/system_calls.h"
 #include "core/wide.h"
+#include "system/package_rights.h"
 
 namespace inst {
 
@@ -90,6 +91,28 @@ bool WriteUtf8(LogFile* file, const WCHAR* text, size_t length) {
   return true;
 }
 
+// When its name is taken the file gets another: "-2" to "-9" before ".log".
+constexpr int kNameTries = 8;
+
+// Only SYSTEM, Administrators and the account the tool runs as may open it: given explicitly,
+// so nothing a user may hold in the folder (C:\Windows\Temp lets users add files) is inherited.
+HANDLE CreateNew(const WCHAR* path) {
+  WCHAR* self = RunningAccountSid();
+  WCHAR sddl[256];
+  size_t length = FormatTo(sddl, 256, TEXT("D:P(A;;FA;;;SY)(A;;FA;;;BA)"));
+  if (self) FormatTo(sddl + length, 256 - length, TEXT("(A;;FA;;;%s)"), static_cast<const WCHAR*>(self));
+  LocalFree(self);
+  SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, FALSE};
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &security.lpSecurityDescriptor,
+                                                            nullptr))
+    return INVALID_HANDLE_VALUE;
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, &security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD error = GetLastError();
+  LocalFree(security.lpSecurityDescriptor);
+  SetLastError(error);
+  return file;
+}
+
 // A file that failed is closed at once: what it has stays, and nothing more is tried.
 void Write(LogFile* file, const WCHAR* text, size_t length) {
   if (file->handle == INVALID_HANDLE_VALUE || WriteUtf8(file, text, length)) return;
@@ -116,15 +139,22 @@ void OpenLogFile(LogFile* file, const WCHAR* word) {
     lower[i] = FoldAscii(word[i]);
   WCHAR stamp[24];
   Stamp(stamp, now, 0, '-', 0);
-  FormatTo(file->path + folder, sizeof(file->path) / sizeof(WCHAR) - folder, TEXT("Lumascribe-%s-%s-%d.log"),
-           static_cast<const WCHAR*>(lower), static_cast<const WCHAR*>(stamp), GetCurrentProcessId());
+  const size_t capacity = sizeof(file->path) / sizeof(WCHAR) - folder;
+  size_t name = FormatTo(file->path + folder, capacity, TEXT("Lumascribe-%s-%s-%d"), static_cast<const WCHAR*>(lower),
+                         static_cast<const WCHAR*>(stamp), GetCurrentProcessId());
+  FormatTo(file->path + folder + name, capacity - name, TEXT(".log"));
   if (!folder) return;
-  file->handle = CreateFileW(file->path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file->handle == INVALID_HANDLE_VALUE) {
+  // A name someone else took (a file or folder planted under it) is passed over, never opened.
+  for (int tries = 1;; ++tries) {
+    file->handle = CreateNew(file->path);
+    if (file->handle != INVALID_HANDLE_VALUE) break;
     file->error = GetLastError();
-    return;
+    if (tries > kNameTries ||
+        (file->error != ERROR_FILE_EXISTS && file->error != ERROR_ALREADY_EXISTS && file->error != ERROR_ACCESS_DENIED))
+      return;
+    FormatTo(file->path + folder + name, capacity - name, TEXT("-%d.log"), tries + 1);
   }
+  file->error = 0;
   file->created = true;
   OSVERSIONINFOW version = TrueWindowsVersion();
   Stamp(stamp, now, '-', ' ', ':');

@@ -25,8 +25,10 @@ struct LogFile {
 };
 
 // Creates "Lumascribe-<word>-<yyyyMMdd-HHmmss>-<pid>.log" (word in lower case, local time) with
-// CREATE_NEW, so that nothing already there under that name is opened or followed, and writes
-// its first line: the build, the word, the date and time and the Windows version.
+// CREATE_NEW, so that nothing already there under that name is opened or followed, and with
+// rights for SYSTEM, Administrators and the running account only; when the name is taken, the
+// same with "-2" up to "-9" before ".log". Writes its first line: the build, the word, the
+// date and time and the Windows version.
 void OpenLogFile(LogFile* file, const WCHAR* word);
 // Writes the log text from `from` on (the lines just added), and says once in the log why the
 // file is missing lines when it is.

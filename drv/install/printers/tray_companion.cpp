@@ -35,7 +35,8 @@ bool EndsWithSeparator(CountedString s) {
   return n > 0 && (Text(s)[n - 1] == '\\' || Text(s)[n - 1] == '/');
 }
 
-// "lumtray.exe" in the parent of the tool's directory; null when memory ran out.
+}  // namespace
+
 CountedString TrayPath(CountedString moduleDir) {
   CountedString dir = nullptr;
   if (!AssignString(dir, Text(moduleDir))) return nullptr;
@@ -49,6 +50,8 @@ CountedString TrayPath(CountedString moduleDir) {
   if (!ok) FreeString(path);
   return path;
 }
+
+namespace {
 
 bool IsWindows6OrLater() {
   OSVERSIONINFOA info = {};

@@ -2,10 +2,14 @@
 // install as the user at the desktop; asked to quit, waited for and removed before an uninstall.
 // Neither reports an error; the start logs one line when it leaves the start to the next sign-in.
 #pragma once
+#include "core/counted_string.h"
 
 namespace inst {
 
 struct InstallContext;
+
+// "lumtray.exe" in the parent of the tool's directory; null when memory ran out.
+CountedString TrayPath(CountedString moduleDir);
 
 // Registers "lumtray.exe" from the parent of the tool's directory as the Run value
 // "LumascribeTray" and starts it once, without waiting, with the token of the unelevated shell

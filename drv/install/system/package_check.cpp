@@ -6,9 +6,11 @@
 #include "core/install_log.h"
 #include "core/product.h"
 #include "core/wide.h"
+#include "printers/tray_companion.h"
 #include "spooler/monitor_list.h"
 #include "system/file_version.h"
 #include "system/image_check.h"
+#include "system/package_rights.h"
 #include "system/pending_renames.h"
 #include "system/spooler_service.h"
 
@@ -85,11 +87,19 @@ bool MonitorWillBeCopied(InstallContext* context) {
   return copied;
 }
 
-// Reads the file through as its copy will; its size, or false after reporting why it cannot be
-// read. `bytes` (2 × kImageHeadBytes) receives the file's first bytes, `*headLength` of them.
+// Opens a product file for the rest of the run: shared for reading only, so that nobody writes,
+// deletes or renames it (or its folders) until the copies are made and the companion started
+// from it; reading and starting a program agree with that sharing.
+HANDLE OpenHeld(const WCHAR* path) {
+  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// Reads the file through as its copy will, and keeps it open in the context; its size, or
+// false after reporting why it cannot be read. `bytes` (2 × kImageHeadBytes) receives the
+// file's first bytes, `*headLength` of them.
 bool ReadThrough(InstallContext* context, const WCHAR* path, const WCHAR* name, BYTE* bytes, DWORD* headLength,
                  uint64_t* size) {
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = OpenHeld(path);
   if (file == INVALID_HANDLE_VALUE) {
     ReportError(context, 22, TEXT("Can`t read the product file %s"), name);
     return false;
@@ -102,8 +112,10 @@ bool ReadThrough(InstallContext* context, const WCHAR* path, const WCHAR* name, 
     read = ReadFile(file, bytes + kImageHeadBytes, DWORD(kImageHeadBytes), &got, nullptr) != FALSE;
   }
   DWORD error = GetLastError();
-  CloseHandle(file);
-  if (!read) {
+  if (read) {
+    KeepOpen(&context->heldFiles, file);
+  } else {
+    CloseHandle(file);
     SetLastError(error);
     ReportError(context, 22, TEXT("Can`t read the product file %s"), name);
   }
@@ -111,7 +123,7 @@ bool ReadThrough(InstallContext* context, const WCHAR* path, const WCHAR* name, 
 }
 
 // Checks one file; the bytes its copies take (0 when it cannot be read).
-uint64_t CheckFile(InstallContext* context, const PackageFile& file) {
+uint64_t CheckFile(InstallContext* context, const PackageFile& file, const WCHAR* self) {
   CountedString path = nullptr;
   if (!AssignString(path, Text(context->moduleDir)) || !AppendString(path, file.name)) {
     FreeString(path);
@@ -122,7 +134,8 @@ uint64_t CheckFile(InstallContext* context, const PackageFile& file) {
   BYTE bytes[2 * kImageHeadBytes];
   DWORD headLength = 0;
   uint64_t size = 0;
-  if (ReadThrough(context, Text(path), file.name, bytes, &headLength, &size)) {
+  if (ReadThrough(context, Text(path), file.name, bytes, &headLength, &size) &&
+      CheckPathRights(context, Text(path), false, self)) {
     uint64_t end = file.machine ? ImageEnd(bytes, headLength, file.machine) : 0;
     if (size == 0) {
       SetLastError(ERROR_HANDLE_EOF);
@@ -137,6 +150,21 @@ uint64_t CheckFile(InstallContext* context, const PackageFile& file) {
   }
   FreeString(path);
   return size * uint64_t(file.copies);
+}
+
+// The companion is started from where it lies: held and checked as the copied files are. One
+// that is missing was never an error: it is simply not started.
+void CheckCompanion(InstallContext* context, const WCHAR* self) {
+  CountedString path = TrayPath(context->moduleDir);
+  HANDLE file = path ? OpenHeld(Text(path)) : INVALID_HANDLE_VALUE;
+  if (file != INVALID_HANDLE_VALUE) {
+    KeepOpen(&context->heldFiles, file);
+    CheckPathRights(context, Text(path), false, self);
+  } else if (!path || GetLastError() != ERROR_FILE_NOT_FOUND) {
+    if (!path) SetLastError(DWORD(E_OUTOFMEMORY));
+    ReportError(context, 22, TEXT("Can`t read the product file %s"), TEXT("lumtray.exe"));
+  }
+  FreeString(path);
 }
 
 int32_t Kilobytes(uint64_t bytes, bool roundUp) {
@@ -156,20 +184,31 @@ void CheckRoom(InstallContext* context, uint64_t needed) {
   }
 }
 
-}  // namespace
-
-bool CheckPackage(InstallContext* context) {
-  int32_t errors = context->errorCount;
+// Each file the reinstall copies or starts, the room for the copies, the spooler.
+void CheckFiles(InstallContext* context, const WCHAR* self) {
   Package package{};
   if (MonitorWillBeCopied(context))
     Add(&package, {context->monitorFile, context->environment, context->isX64 ? kMachineX64 : kMachineX86, true, 1});
   AddEnvironment(&package, context->isX64);
   if (context->serverMode) AddEnvironment(&package, !context->isX64);
   uint64_t needed = 0;
-  for (int i = 0; i < package.count; ++i) needed += CheckFile(context, package.files[i]);
+  for (int i = 0; i < package.count; ++i) needed += CheckFile(context, package.files[i], self);
+  CheckCompanion(context, self);
   CheckRoom(context, needed);
   if (!SpoolerRunning()) ReportError(context, 26, TEXT("The spooler is not running"));
+}
+
+}  // namespace
+
+bool CheckPackage(InstallContext* context) {
+  int32_t errors = context->errorCount;
+  WCHAR* self = RunningAccountSid();
+  // Nothing is read from a place others can change.
+  bool trusted = CheckFolderRights(context, Text(context->moduleDir), self);
+  if (trusted) CheckFiles(context, self);
+  LocalFree(self);
   return context->errorCount == errors;
 }
+
 
 }  // namespace inst

@@ -5,10 +5,13 @@ namespace inst {
 
 struct InstallContext;
 
-// Every product file the reinstall will copy can be read, is not empty and, for a DLL, is a
-// whole image for its environment with the build number the tool reads of it later; the system
-// drive has room for every copy; the spooler runs. Reports each problem found (errors 22 to 26)
-// and returns whether there was none; reads only, and logs nothing when all is well.
+// The package lies where only administrators can change it: the tool's folder, every folder
+// above it and each file checked (error 29; then nothing is read). Every product file the
+// reinstall will copy can be read, is not empty and, for a DLL, is a whole image for its
+// environment with the build number the tool reads of it later; the system drive has room for
+// every copy; the spooler runs. Those files and the companion stay open in the context, shared
+// for reading only, until it is torn down. Reports each problem found (errors 22 to 26, 29) and
+// returns whether there was none; changes nothing, and logs nothing when all is well.
 bool CheckPackage(InstallContext* context);
 
 }  // namespace inst

@@ -1,5 +1,7 @@
 #include "machine_edits.h"
 
+#include <algorithm>
+
 #include "winsim/host.h"
 #include "winsim/machine.h"
 #include "winsim/version_files.h"
@@ -52,6 +54,37 @@ std::string RemovePrinter(const std::string& name) {
   std::string problem = DeletePrinter(printer) ? "" : CallFailed("DeletePrinter");
   ClosePrinter(printer);
   return problem;
+}
+
+std::string SetAcl(const std::string& path, const std::string& owner, bool protect,
+                   const std::vector<std::string>& grants, const std::vector<std::string>& removals) {
+  HostPath found;
+  if (LocateExisting(path, &found)) return path + ": no such file or folder on the machine";
+  std::vector<Ace> added;
+  for (const std::string& grant : grants) {
+    Ace ace;
+    if (AccountSid(grant.substr(0, grant.rfind(':'))).empty()) return "'" + grant + "': no such account";
+    if (!ParseGrant(grant, &ace)) return "'" + grant + "': expected ACCOUNT:(OI)(CI)RIGHTS (F, M, RX, R, W, AD, WD or a number)";
+    added.push_back(ace);
+  }
+  std::vector<std::string> gone;
+  for (const std::string& account : removals) {
+    gone.push_back(AccountSid(account));
+    if (gone.back().empty()) return "'" + account + "': no such account";
+  }
+  std::string ownerSid = owner.empty() ? "" : AccountSid(owner);
+  if (!owner.empty() && ownerSid.empty()) return "'" + owner + "': no such account";
+  Security now = SecurityOf(path);
+  PathSecurity& record = SecurityRecord(path);
+  if (protect && !record.isProtected) {
+    record.isProtected = true;
+    for (const Ace& ace : now.dacl)
+      if (ace.flags & kInherited) record.entries.push_back({ace.type, uint8_t(ace.flags & ~kInherited), ace.mask, ace.sid});
+  }
+  if (!ownerSid.empty()) record.owner = ownerSid;
+  std::erase_if(record.entries, [&](const Ace& ace) { return std::find(gone.begin(), gone.end(), ace.sid) != gone.end(); });
+  record.entries.insert(record.entries.end(), added.begin(), added.end());
+  return "";
 }
 
 std::string HoldPath(const std::string& path, int64_t ms, uint32_t deleteError) {

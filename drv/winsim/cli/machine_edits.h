@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace winsim {
 
@@ -24,6 +25,11 @@ std::string RemovePrinter(const std::string& name);
 // Another program keeps `path` open for `ms` of simulated time (negative: until restart);
 // deleting it fails with `deleteError`.
 std::string HoldPath(const std::string& path, int64_t ms, uint32_t deleteError);
+// Changes who may do what with a file or folder, as icacls does: `owner` (a name or SID; empty
+// keeps it), `protect` stops inheritance keeping a copy of what was inherited, `grants`
+// ("Everyone:(OI)(CI)M") are added, and the entries of the accounts in `removals` go.
+std::string SetAcl(const std::string& path, const std::string& owner, bool protect,
+                   const std::vector<std::string>& grants, const std::vector<std::string>& removals);
 // A product file of another build: a PE image whose version says 1.0.0.<build>, read-only
 // (FILE_ATTRIBUTE_READONLY) when asked, as from a read-only medium.
 std::string PutProductFile(const std::string& path, uint16_t build, bool readOnly);

@@ -226,6 +226,19 @@ void AddHoldsAndFaults(Builder& b) {
           "by " + h.owner + " " + until + ", delete fails with " + std::to_string(h.deleteError));
   }
   for (const Junction& j : M().files.junctions) b.Add("junction", j.path, {{"target", j.target}}, "to " + j.target);
+  for (const FileSwap& s : M().files.swaps)
+    b.Add("swap", s.path, {{"when", s.when}, {"outcome", s.outcome}},
+          "another program's, at the first " + s.when + (s.outcome.empty() ? "" : ": " + s.outcome));
+  // Rights as every machine has them are not worth a line; what was set on top of them is.
+  const std::vector<PathSecurity> defaults = DefaultSecurity(M().security.desktop.user, M().security.desktop.sid);
+  for (const PathSecurity& s : M().files.security) {
+    HostPath found;
+    if (LocateExisting(s.path, &found)) continue;  // left by a deletion at restart or by the spooler
+    std::string text = SecurityText(s);
+    if (std::none_of(defaults.begin(), defaults.end(),
+                     [&](const PathSecurity& d) { return EqualNoCase(d.path, s.path) && SecurityText(d) == text; }))
+      b.Add("rights", s.path, {{"set", text}}, text);
+  }
   for (const Fault& f : M().faults) {
     std::string calls = f.firstCall == 1 && f.lastCall == UINT32_MAX
                             ? "every call"

@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
                  "The tool runs as SYSTEM in session 0, as a deployment system runs it; nobody is signed in");
 
   CLI::App* show = app.add_subcommand("show", "Summarise the machine: services, monitors, drivers, printers, "
-                                              "Run values, programs, pending renames, product files, holds, junctions, faults");
+                                              "Run values, programs, pending renames, product files, holds, junctions, rights set, faults");
   show->add_flag("--json", json, "Print machine.json as the machine saves it");
 
   std::string before, after;
@@ -170,6 +170,16 @@ int main(int argc, char** argv) {
   junction->add_option("PATH", path, "The folder's Windows path: absent or empty")->required();
   junction->add_option("TARGET", junctionTarget, "The folder it leads to")->required();
 
+  std::string owner;
+  bool protect = false;
+  std::vector<std::string> grants, removals;
+  CLI::App* acl = app.add_subcommand("acl", "Change a file's or folder's owner and allow entries, as icacls does");
+  acl->add_option("PATH", path, "The file's or folder's Windows path")->required();
+  acl->add_option("--owner", owner, "The new owner: an account name (Bob, Everyone, Administrators, ...) or a SID");
+  acl->add_flag("--protect", protect, "Stop inheriting from the folder above, keeping a copy of what was inherited");
+  acl->add_option("--grant", grants, "Add an allow entry, e.g. \"Everyone:(OI)(CI)M\" (rights F, M, RX, R, W, AD, WD or a number)");
+  acl->add_option("--remove", removals, "Remove the account's own entries");
+
   winsim::Fault fault;
   CLI::App* fail = app.add_subcommand("fault", "Make calls of a Win32 function fail");
   fail->add_option("CALL", fault.call, "The function, e.g. DeleteMonitorW")->required();
@@ -220,6 +230,7 @@ int main(int argc, char** argv) {
       winsim::StartObjectHolder(object, ms);
       return std::string();
     });
+  if (*acl) return Change(dir, [&] { return winsim::SetAcl(path, owner, protect, grants, removals); });
   if (*junction) return Change(dir, [&] { return winsim::MakeJunction(path, junctionTarget); });
   if (*fail)
     return Change(dir, [&] {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "winsim/file_security.h"
 #include "winsim/win_types.h"
 
 namespace winsim {
@@ -37,7 +38,7 @@ struct OpenFile {
   uint64_t handle = 0;
   std::string path;              // as the program named it
   std::filesystem::path host;
-  DWORD access = 0;              // GENERIC_READ, GENERIC_WRITE
+  DWORD access = 0;              // as asked: generic or specific rights
   DWORD share = 0;               // FILE_SHARE_* granted to later opens
   uint64_t position = 0;
   std::shared_ptr<HostFile> file;
@@ -52,11 +53,24 @@ struct Junction {
   std::string target;
 };
 
+// Another program that replaces a file at a moment it learns of (an oplock breaking, a change
+// notification): when the running program first makes the call `when`, it tries to write
+// `bytes` over `path`; refused, it tries to rename the file aside, then its folder. `outcome`
+// says what happened: "" before, "written", "renamed", "folder renamed", or "refused".
+struct FileSwap {
+  std::string path;
+  std::string when;
+  std::string bytes;
+  std::string outcome;
+};
+
 struct FileState {
   std::string currentDir = "C:\\Windows\\system32";
   std::vector<FileHold> holds;
   std::vector<Junction> junctions;
   std::vector<OpenFile> open;
+  std::vector<PathSecurity> security;  // owners and DACLs set on paths (file_security.h)
+  std::vector<FileSwap> swaps;
   // Bytes the disk has left for files to grow into; a write past it is cut short with
   // ERROR_DISK_FULL. Deleting files gives nothing back: set it just before the write to fail.
   uint64_t freeBytes = UINT64_MAX;
@@ -96,9 +110,13 @@ bool MachineFileExists(const std::string& windowsPath);
 bool IsReadOnly(const std::filesystem::path& host);
 bool SetReadOnly(const std::filesystem::path& host, bool readOnly);
 
+// `access` with its generic rights mapped to the specific rights of files.
+DWORD FileRights(DWORD access);
 // Whether a new open of `host` for `access` that lets others share `share` agrees with every
 // handle already open on it, as Windows' sharing rules decide.
 bool SharingAllows(const std::filesystem::path& host, DWORD access, DWORD share);
+// Whether a handle is open on something below the folder `host` (which then cannot be renamed).
+bool OpenBelow(const std::filesystem::path& folder);
 
 // Renames a file at once, as a rename on the same volume does: ERROR_SUCCESS or the error.
 DWORD RenameMachineFile(const std::string& from, const std::string& to, bool replace);
@@ -111,6 +129,10 @@ constexpr const char* kPendingRenamesValue = "PendingFileRenameOperations";
 // Queues the deletion of a file (full Windows path) for the next boot, as
 // MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) does.
 void QueueDeletionAtBoot(const std::string& windowsPath);
+
+// Carries out the swaps waiting for `call`, as the other program would, through the sharing
+// rules the running program's handles set.
+void RunFileSwaps(const std::string& call);
 
 void HoldFile(const std::string& windowsPath, const std::string& owner,
               uint64_t untilMs = UINT64_MAX, DWORD deleteError = 5);

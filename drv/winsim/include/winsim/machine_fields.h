@@ -37,9 +37,16 @@ template <class V> void Fields(FileHold& x, V&& v) {
   v("path", x.path); v("owner", x.owner); v("untilMs", x.untilMs); v("deleteError", x.deleteError);
 }
 template <class V> void Fields(Junction& x, V&& v) { v("path", x.path); v("target", x.target); }
+template <class V> void Fields(Ace& x, V&& v) { v("type", x.type); v("flags", x.flags); v("mask", x.mask); v("sid", x.sid); }
+template <class V> void Fields(PathSecurity& x, V&& v) {
+  v("path", x.path); v("owner", x.owner); v("isProtected", x.isProtected); v("entries", x.entries);
+}
+template <class V> void Fields(FileSwap& x, V&& v) {
+  v("path", x.path); v("when", x.when); v("bytes", x.bytes); v("outcome", x.outcome);
+}
 template <class V> void Fields(FileState& x, V&& v) {
   v("currentDir", x.currentDir); v("holds", x.holds); v("junctions", x.junctions); v("freeBytes", x.freeBytes);
-  v("openLatencyMs", x.openLatencyMs);
+  v("openLatencyMs", x.openLatencyMs); v("security", x.security); v("swaps", x.swaps);
 }
 template <class V> void Fields(Printer& x, V&& v) {
   v("connection", x.connection); v("serverName", x.serverName); v("printerName", x.printerName);

@@ -6,6 +6,7 @@
 #include "winsim/api_kernel.h"
 #include "winsim/api_process.h"
 #include "winsim/api_security.h"
+#include "winsim/api_acl.h"
 #include "winsim/api_file.h"
 #include "winsim/api_version.h"
 #include "winsim/api_registry.h"

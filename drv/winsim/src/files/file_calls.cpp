@@ -7,29 +7,12 @@
 
 #include "winsim/file_state.h"
 #include "winsim/machine.h"
+#include "winsim/security.h"
 #include "winsim/windows.h"
 
 using namespace winsim;
 
 namespace winsim {
-
-bool SharingAllows(const std::filesystem::path& host, DWORD access, DWORD share) {
-  auto reads = [](DWORD a) { return (a & GENERIC_READ) != 0; };
-  auto writes = [](DWORD a) { return (a & GENERIC_WRITE) != 0; };
-  auto deletes = [](DWORD a) { return (a & DELETE) != 0; };
-  for (const OpenFile& other : M().files.open) {
-    if (other.host != host) continue;
-    // What each side asks must be what the other side shares.
-    if ((reads(access) && !(other.share & FILE_SHARE_READ)) ||
-        (writes(access) && !(other.share & FILE_SHARE_WRITE)) ||
-        (deletes(access) && !(other.share & FILE_SHARE_DELETE)) ||
-        (reads(other.access) && !(share & FILE_SHARE_READ)) ||
-        (writes(other.access) && !(share & FILE_SHARE_WRITE)) ||
-        (deletes(other.access) && !(share & FILE_SHARE_DELETE)))
-      return false;
-  }
-  return true;
-}
 
 HostFile::~HostFile() {
   if (fd >= 0) close(fd);
@@ -67,7 +50,7 @@ std::string Hex(DWORD value) {
 
 }  // namespace
 
-HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD disposition,
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                    DWORD flags, HANDLE) {
   std::string name = Utf8(path);
   Trace("CreateFileW", name + " " + Hex(access) + " share " + std::to_string(shareMode) + " disposition " +
@@ -75,7 +58,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
   AdvanceClock(M().files.openLatencyMs);
   if (DWORD error = FaultFor("CreateFileW", name)) return Fail(error, INVALID_HANDLE_VALUE);
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
-      (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)))
+      (disposition == TRUNCATE_EXISTING && !(FileRights(access) & FILE_WRITE_DATA)))
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   HostPath target = ResolvePath(name);
   if (DWORD error = PathError(target)) return Fail(error, INVALID_HANDLE_VALUE);
@@ -90,13 +73,12 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
   // A read-only file refuses to be opened for writing or overwritten, before any sharing is
   // weighed: ERROR_ACCESS_DENIED (Wine's kernel32 file.c conformance tests, which pass on
   // Windows; the .NET PAL's SetFileAttributesW tests: no open for writing once read-only).
-  if (exists && ((access & GENERIC_WRITE) || truncate) && IsReadOnly(target.path))
-    return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
-  if ((access & GENERIC_WRITE) || truncate) {
-    if (HoldOn(name)) return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
-  }
+  const DWORD rights = FileRights(access);
+  const bool writing = (rights & (FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
+  if (exists && (writing || truncate) && IsReadOnly(target.path)) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+  if ((writing || truncate) && HoldOn(name)) return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
   if (!SharingAllows(target.path, access, shareMode)) return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
-  const int mode = (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
+  const int mode = writing ? ((rights & FILE_READ_DATA) ? O_RDWR : O_WRONLY) : O_RDONLY;
   const bool made = !exists || truncate;
   auto host = std::make_shared<HostFile>(::open(target.path.c_str(), mode | O_CLOEXEC | (made ? O_CREAT | O_TRUNC : 0), 0666));
   if (host->fd < 0) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
@@ -105,6 +87,15 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
   // leaves it read-only); the handle keeps the access it was opened with.
   if (made && (flags & FILE_ATTRIBUTE_READONLY) && !SetReadOnly(target.path, true))
     return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+  // A descriptor given applies to a new file only (CreateFileW, lpSecurityAttributes); without
+  // one a new file has only what it inherits.
+  PathSecurity given;
+  if (!exists && SecurityFromSddl(DescriptorText(security), &given)) {
+    given.path = SecurityRecord(name).path;
+    SecurityRecord(name) = given;
+  } else if (!exists) {
+    MoveSecurity(name, "");
+  }
   FileState& files = M().files;
   OpenFile file;
   file.handle = NewKernelHandle();
@@ -133,7 +124,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead
   Trace("ReadFile", name + " " + std::to_string(bytesToRead));
   if (DWORD error = FaultFor("ReadFile", name)) return Fail(error, FALSE);
   if (!file) return Fail(ERROR_INVALID_HANDLE, FALSE);
-  if (!(file->access & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (!(FileRights(file->access) & FILE_READ_DATA)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   ssize_t got = pread(file->file->fd, buffer, bytesToRead, off_t(file->position));
   if (got < 0) return Fail(ERROR_ACCESS_DENIED, FALSE);
   file->position += uint64_t(got);
@@ -148,7 +139,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
   Trace("WriteFile", name + " " + std::to_string(bytesToWrite));
   if (DWORD error = FaultFor("WriteFile", name)) return Fail(error, FALSE);
   if (!file) return Fail(ERROR_INVALID_HANDLE, FALSE);
-  if (!(file->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (!(FileRights(file->access) & (FILE_WRITE_DATA | FILE_APPEND_DATA))) return Fail(ERROR_ACCESS_DENIED, FALSE);
   const uint64_t size = file->size;
   // What the write adds to the file must fit on the disk; what does not fit is not written.
   uint64_t end = file->position + bytesToWrite;
@@ -197,6 +188,7 @@ BOOL DeleteFileW(LPCWSTR path) {
   // first you must remove the read-only attribute"; Wine's kernel32 file.c tests: ERROR_ACCESS_DENIED).
   if (IsReadOnly(target.path)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (!std::filesystem::remove(target.path, ec)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  MoveSecurity(name, "");
   return TRUE;
 }
 

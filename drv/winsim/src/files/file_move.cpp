@@ -15,6 +15,12 @@ DWORD RenameMachineFile(const std::string& from, const std::string& to, bool rep
   if (DWORD error = PathError(target)) return error;
   std::error_code ec;
   if (HoldOn(from)) return ERROR_SHARING_VIOLATION;
+  // A rename opens the source for DELETE ("Renaming a file is a multi-step process", Microsoft
+  // devblogs 2021-10-22), so open handles that do not share deletion refuse it; NTFS refuses to
+  // rename a folder with open files below it (STATUS_ACCESS_DENIED, error 5 in Win32).
+  if (!SharingAllows(source.path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+    return ERROR_SHARING_VIOLATION;
+  if (std::filesystem::is_directory(source.path, ec) && OpenBelow(source.path)) return ERROR_ACCESS_DENIED;
   std::filesystem::path destination = target.path;
   if (destination == source.path) {
     // Only the spelling changes: the new name keeps the caller's letter case.
@@ -30,7 +36,9 @@ DWORD RenameMachineFile(const std::string& from, const std::string& to, bool rep
     if (IsReadOnly(destination)) return ERROR_ACCESS_DENIED;
   }
   std::filesystem::rename(source.path, destination, ec);
-  return ec ? DWORD(ERROR_ACCESS_DENIED) : DWORD(ERROR_SUCCESS);
+  if (ec) return ERROR_ACCESS_DENIED;
+  MoveSecurity(from, to);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace winsim

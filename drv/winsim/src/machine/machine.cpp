@@ -30,6 +30,7 @@ void ResetMachine(const std::string& root) {
                           "C:\\Program Files\\Lumascribe\\install", "C:\\Windows\\SystemTemp"})
     std::filesystem::create_directories(ResolvePath(dir).path, ec);
   InstallInboxDrivers(newDisk);
+  g_machine.files.security = DefaultSecurity(g_machine.security.desktop.user, g_machine.security.desktop.sid);
   Service spooler;
   spooler.name = "Spooler";
   spooler.state = SERVICE_RUNNING;
@@ -136,6 +137,7 @@ void Trace(const std::string& call, const std::string& detail) {
   // Every call before this one has had its whole effect.
   if (g_machine.os.stopAfterCalls && g_machine.trace.size() >= g_machine.os.stopAfterCalls) StopDead();
   g_machine.trace.push_back({g_machine.clock.nowMs, call, detail});
+  RunFileSwaps(call);
 }
 
 int CountCalls(const std::string& call) {

@@ -60,6 +60,11 @@ DWORD LocateProgram(std::string name, std::string* image) {
     if (error || (error = LocateExisting(full, &found))) continue;
     std::error_code ec;
     if (std::filesystem::is_directory(found.path, ec)) return ERROR_ACCESS_DENIED;
+    // CreateProcess opens the image for SYNCHRONIZE, FILE_EXECUTE, FILE_READ_ATTRIBUTES and
+    // FILE_READ_DATA, sharing reading and deletion (kernel32's CreateProcessW, public source).
+    if (!SharingAllows(found.path, SYNCHRONIZE | FILE_EXECUTE | FILE_READ_ATTRIBUTES | FILE_READ_DATA,
+                       FILE_SHARE_READ | FILE_SHARE_DELETE))
+      return ERROR_SHARING_VIOLATION;
     *image = full;
     return 0;
   }
