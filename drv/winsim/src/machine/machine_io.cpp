@@ -158,33 +158,29 @@ void Read(JsonReader& r, const Json& j, std::string& x) {
   x = j.get<std::string>();
 }
 
+// An enumeration saved by name: `names` pairs each value with its name.
+template <typename E, size_t N>
+void ReadNamed(JsonReader& r, const Json& j, E& x, const std::pair<E, const char*> (&names)[N], const char* expected) {
+  for (const auto& [value, name] : names)
+    if (j.is_string() && j.get<std::string>() == name) {
+      x = value;
+      return;
+    }
+  Expected(r, expected, j);
+}
+
+template <typename E, size_t N>
+void WriteNamed(Json& j, const E& x, const std::pair<E, const char*> (&names)[N]) {
+  for (const auto& [value, name] : names)
+    if (value == x) j = name;
+}
+
 void Read(JsonReader& r, const Json& j, DialogAnswer& x) {
-  for (const auto& [answer, name] : kDialogAnswers)
-    if (j.is_string() && j.get<std::string>() == name) {
-      x = answer;
-      return;
-    }
-  Expected(r, "\"close\", \"enter\", \"escape\" or \"closebox\"", j);
+  ReadNamed(r, j, x, kDialogAnswers, "\"close\", \"enter\", \"escape\" or \"closebox\"");
 }
-
-void Write(Json& j, const DialogAnswer& x) {
-  for (const auto& [answer, name] : kDialogAnswers)
-    if (answer == x) j = name;
-}
-
-void Read(JsonReader& r, const Json& j, NativeMachine& x) {
-  for (const auto& [machine, name] : kNativeMachines)
-    if (j.is_string() && j.get<std::string>() == name) {
-      x = machine;
-      return;
-    }
-  Expected(r, "\"x64\" or \"arm64\"", j);
-}
-
-void Write(Json& j, const NativeMachine& x) {
-  for (const auto& [machine, name] : kNativeMachines)
-    if (machine == x) j = name;
-}
+void Write(Json& j, const DialogAnswer& x) { WriteNamed(j, x, kDialogAnswers); }
+void Read(JsonReader& r, const Json& j, NativeMachine& x) { ReadNamed(r, j, x, kNativeMachines, "\"x64\" or \"arm64\""); }
+void Write(Json& j, const NativeMachine& x) { WriteNamed(j, x, kNativeMachines); }
 
 // Dialog item texts by control id: {"1001": "text"}.
 void Read(JsonReader& r, const Json& j, std::map<int, std::string>& x) {
