@@ -35,6 +35,18 @@ void ReportError(InstallContext* context, int number, Format<std::type_identity_
 // The caller releases it with LocalFree.
 WCHAR* SystemErrorText(DWORD code);
 
+// SystemErrorText held for one log line: "No Description" when there is none.
+struct SystemText {
+  WCHAR* text;
+  explicit SystemText(DWORD code) : text(SystemErrorText(code)) {}
+  SystemText(const SystemText&) = delete;
+  SystemText& operator=(const SystemText&) = delete;
+  ~SystemText() {
+    if (text) LocalFree(text);
+  }
+  const WCHAR* Shown() const { return text ? text : TEXT("No Description"); }
+};
+
 // Whether anybody can see this process's windows: a visible window station outside session 0.
 bool SomeoneSees();
 

@@ -47,10 +47,8 @@ void AddEventSource(InstallContext* context) {
   if (status == ERROR_SUCCESS) status = SetValues(key.handle);
   if (status == ERROR_SUCCESS) return;
   if (key.handle && disposition == REG_CREATED_NEW_KEY) RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSourceKey);
-  WCHAR* text = SystemErrorText(DWORD(status));
   LogLine(context, TEXT("The event source %s could not be registered - (%s)"), kSource,
-          static_cast<const WCHAR*>(text ? text : TEXT("No Description")));
-  if (text) LocalFree(text);
+          SystemText(DWORD(status)).Shown());
 }
 
 void ReportRunEvent(const WCHAR* word, int exitCode, const LogFile& file) {

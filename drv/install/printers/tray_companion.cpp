@@ -6,6 +6,7 @@
 #include "core/owned_handle.h"
 #include "core/product.h"
 #include "core/wide.h"
+#include "system/package_rights.h"
 #include "system/read_only.h"
 
 namespace inst {
@@ -89,16 +90,10 @@ WCHAR* RunValueFile(WCHAR* value) {
 // Whether this process runs as SYSTEM: a deployment system's run, whose rights nothing it starts
 // may have. When the question cannot be answered, the answer is yes.
 bool RunsAsSystem() {
-  OwnedHandle token;
-  // TOKEN_USER with the longest SID there is: one call fills it.
-  alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  BYTE system[SECURITY_MAX_SID_SIZE];
-  DWORD size = sizeof(system);
-  DWORD filled = 0;
-  return !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token.handle) ||
-         !GetTokenInformation(token.handle, TokenUser, user, sizeof(user), &filled) ||
-         !CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size) ||
-         EqualSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, system);
+  WCHAR* account = RunningAccountSid();
+  bool system = !account || StrEqual(account, TEXT("S-1-5-18"));
+  LocalFree(account);
+  return system;
 }
 
 // A primary token of the user at this session's desktop: the token of the process that owns

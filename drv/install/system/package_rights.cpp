@@ -3,6 +3,7 @@
 #include "core/counted_string.h"
 #include "core/install_context.h"
 #include "core/install_log.h"
+#include "core/owned_handle.h"
 #include "core/wide.h"
 
 namespace inst {
@@ -89,18 +90,17 @@ bool TrustedAccount(const WCHAR* sid, const WCHAR* self) {
 }
 
 WCHAR* RunningAccountSid() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+  OwnedHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token.handle)) return nullptr;
   union {
     TOKEN_USER user;
     BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
   } buffer;
   DWORD length = 0;
   WCHAR* text = nullptr;
-  if (!GetTokenInformation(token, TokenUser, &buffer, sizeof(buffer), &length) ||
+  if (!GetTokenInformation(token.handle, TokenUser, &buffer, sizeof(buffer), &length) ||
       !ConvertSidToStringSidW(buffer.user.User.Sid, &text))
     text = nullptr;
-  CloseHandle(token);
   return text;
 }
 

@@ -20,10 +20,7 @@ bool OnArm64(InstallContext* context) {
   if (!call) return false;
   USHORT process = 0, native = 0;
   if (!call(GetCurrentProcess(), &process, &native)) {
-    WCHAR* text = SystemErrorText(GetLastError());
-    LogLine(context, TEXT("The processor could not be asked - (%s): taken as x64"),
-            static_cast<const WCHAR*>(text ? text : TEXT("No Description")));
-    if (text) LocalFree(text);
+    LogLine(context, TEXT("The processor could not be asked - (%s): taken as x64"), SystemText(GetLastError()).Shown());
     return false;
   }
   return native == kMachineArm64;
@@ -42,10 +39,8 @@ bool ProtectedPrintPolicy(InstallContext* context) {
   }
   if (status == ERROR_FILE_NOT_FOUND) return false;
   if (status != ERROR_SUCCESS) {
-    WCHAR* text = SystemErrorText(DWORD(status));
     LogLine(context, TEXT("The protected print policy could not be read - (%s): taken as off"),
-            static_cast<const WCHAR*>(text ? text : TEXT("No Description")));
-    if (text) LocalFree(text);
+            SystemText(DWORD(status)).Shown());
     return false;
   }
   return type == REG_DWORD && size == sizeof(value) && value == 1;

@@ -67,10 +67,8 @@ struct Statics {
 };
 
 bool NotAsked(InstallContext* context, const WCHAR* step, DWORD code) {
-  WCHAR* text = SystemErrorText(code);
   LogLine(context, TEXT("Protected print mode could not be asked: %s failed - (%s): taken as off"), step,
-          static_cast<const WCHAR*>(text ? text : TEXT("No Description")));
-  if (text) LocalFree(text);
+          SystemText(code).Shown());
   return false;
 }
 
